@@ -1,0 +1,43 @@
+# Set-up, build, run and test on Debian/Ubuntu: every target installs what is missing first.
+BUILD ?= build
+BUILD_TYPE ?= Release
+TOOLCHAIN := cmake/mingw-i686.cmake
+
+# Debian packages the build, the program under Wine and the headless tests need.
+PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 \
+            xvfb xdotool xclip imagemagick x11-utils libjpeg-turbo-progs
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps build run test bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) dpkg --add-architecture i386 && \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAIN) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j$$(nproc)
+
+run: build
+	WINEDEBUG=-all wine $(BUILD)/Grabotine.exe
+
+test: build
+	tests/run_headless.sh $(BUILD)
+
+bench: build
+	bench/run_bench.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,5 @@
+#include "app/grabotine.h"
+
+const char szAppName[] = "Grabotine v. 1.21";
+HWND hWndMain = nullptr;
+HINSTANCE hInst = nullptr;

@@ -1,0 +1,16 @@
+// Identity and handles of the one program window, shared by every subsystem.
+#pragma once
+#include <windows.h>
+
+extern const char szAppName[];
+extern HWND hWndMain;
+extern HINSTANCE hInst;
+
+// Callback message of the notification icon (a plain number, not WM_USER based).
+constexpr UINT WM_TRAYICON = 2001;
+
+// Exported by name, so unmangled.
+extern "C" LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam);
+
+BOOL TaskBarAdd(HICON hIcon, int idIcon);
+BOOL TaskBarDel(int idIcon);

@@ -1,0 +1,171 @@
+#include "app/grabotine.h"
+#include "app/settings.h"
+#include "capture/grab.h"
+#include "capture/overlay.h"
+#include "dialogs/dialogs.h"
+#include "output/save.h"
+#include "resources/resource.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+HMENU hMenu = nullptr;
+DLGPROC lpProc = nullptr;
+DLGPROC lpProcOpt = nullptr;
+int EtatMouse = 1;  // last button pressed on the icon: 1 left (select), 0 right (menu)
+int EtatSave = 0;   // 1 once the first capture has enabled the Save item
+
+HMENU BuildPopupMenu()
+{
+    HMENU menu = CreatePopupMenu();
+    AppendMenuA(menu, MF_STRING, IDM_ABOUT, "&About ...");
+    AppendMenuA(menu, MF_STRING, IDM_HELP, "&Help");
+    AppendMenuA(menu, MF_GRAYED, IDM_SAVE, "&Save");
+    AppendMenuA(menu, MF_STRING, IDM_OPTIONS, "&Options");
+    AppendMenuA(menu, MF_STRING, IDM_EXIT, "&Exit");
+    return menu;
+}
+
+void OnCreate()
+{
+    hPen = CreatePen(PS_DOT, 1, RGB(255, 255, 255));
+    hMenu = BuildPopupMenu();
+    lpProc = AboutProc;
+    lpProcOpt = BoiteOpt;
+    bEtat = 0;
+    SetDefaultFolder();
+}
+
+void Shutdown()
+{
+    DeleteObject(hPen);
+    hPen = nullptr;
+    TaskBarDel(IDI_GRABOTINE);
+    StoreSettings();
+    PostQuitMessage(0);
+}
+
+// The help page lives beside the executable and opens in the user's default viewer.
+void OpenHelp()
+{
+    char exe[MAX_PATH] = {};
+    const DWORD len = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    if (len == 0 || len >= MAX_PATH)
+        return;
+    char* slash = strrchr(exe, '\\');
+    if (slash)
+        slash[1] = '\0';
+    else
+        exe[0] = '\0';
+    char page[MAX_PATH] = {};
+    const int n = snprintf(page, sizeof page, "%sgrabotine.htm", exe);
+    if (n < 0 || n >= static_cast<int>(sizeof page))
+        return;
+    ShellExecuteA(nullptr, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void OnCommand(WORD id)
+{
+    switch (id) {
+    case IDM_EXIT: StoreSettings(); PostMessageA(hWndMain, WM_KEYDOWN, VK_END, 0); break;
+    case IDM_ABOUT: DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_ABOUT), hWndMain, lpProc, 0); break;
+    case IDM_SAVE: PostMessageA(hWndMain, WM_KEYDOWN, VK_F4, 0); break;
+    case IDM_OPTIONS: DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_OPTIONS), hWndMain, lpProcOpt, 0); break;
+    case IDM_HELP: OpenHelp(); break;
+    default: break;
+    }
+}
+
+void OnKeyDown(HWND hwnd, WPARAM key)
+{
+    if (key == VK_END)
+        Shutdown();
+    else if (key == VK_F4)
+        SaveCapture(hwnd);
+}
+
+void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
+{
+    if (id != IDI_GRABOTINE)
+        return;
+    switch (mouseMsg) {
+    case WM_LBUTTONDOWN:
+        EtatMouse = 1;
+        PostMessageA(hWndMain, WM_SETFOCUS, 0, 0);
+        break;
+    case WM_RBUTTONDOWN: {
+        EtatMouse = 0;
+        POINT Point = {};
+        GetCursorPos(&Point);
+        TrackPopupMenu(hMenu, TPM_RIGHTALIGN, Point.x, Point.y, 0, hWndMain, nullptr);
+        break;
+    }
+    default: break;
+    }
+}
+
+void OnSetFocus()
+{
+    if (EtatMouse == 1)
+        ShowOverlay();
+}
+
+void OnLButtonDown(LPARAM lParam)
+{
+    if (EtatMouse == 1)
+        StartDrag(LOWORD(lParam), HIWORD(lParam));
+}
+
+void OnMouseMove(LPARAM lParam)
+{
+    if (bEtat)
+        DragTo(LOWORD(lParam), HIWORD(lParam));
+}
+
+void OnLButtonUp()
+{
+    if (bEtat)
+        DrawRectangle();  // the outline must not end up in the grab
+    SetBitmapClipBoard();
+    if (EtatSave == 0) {
+        EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
+        EtatSave = 1;
+    }
+    if (AppliState.EtatAutoSave == 1)
+        PostMessageA(hWndMain, WM_KEYDOWN, VK_F4, 0);
+    bEtat = 0;  // cleared first, so the focus loss caused by hiding draws nothing
+    HideOverlay();
+}
+
+void CancelSelection()
+{
+    if (bEtat)
+        DrawRectangle();
+    bEtat = 0;
+    HideOverlay();
+}
+
+}  // namespace
+
+LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
+{
+    switch (iMsg) {
+    case WM_CREATE: OnCreate(); return 0;
+    case WM_DESTROY: Shutdown(); return 0;
+    case WM_SETFOCUS: OnSetFocus(); return 0;
+    case WM_KILLFOCUS: CancelSelection(); return 0;
+    case WM_PAINT: PaintOverlay(hwnd); return 0;
+    case WM_KEYDOWN: OnKeyDown(hwnd, wParam); return 0;
+    case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
+    case WM_MOUSEMOVE: OnMouseMove(lParam); return 0;
+    case WM_LBUTTONDOWN: OnLButtonDown(lParam); return 0;
+    case WM_LBUTTONUP: OnLButtonUp(); return 0;
+    case WM_RBUTTONUP: CancelSelection(); return 0;
+    case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
+    default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);
+    }
+}

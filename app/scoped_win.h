@@ -1,0 +1,103 @@
+// Small non-copyable owners for handles taken and given back within one call.
+#pragma once
+#include <windows.h>
+#include <objbase.h>
+
+#include <memory>
+
+// A window's device context from GetDC, released to the same window.
+class ScopedGetDC {
+public:
+    explicit ScopedGetDC(HWND hwnd) : hwnd_(hwnd), hdc_(GetDC(hwnd)) {}
+    ~ScopedGetDC() { if (hdc_) ReleaseDC(hwnd_, hdc_); }
+    ScopedGetDC(const ScopedGetDC&) = delete;
+    ScopedGetDC& operator=(const ScopedGetDC&) = delete;
+    HDC get() const { return hdc_; }
+
+private:
+    HWND hwnd_;
+    HDC hdc_;
+};
+
+// A device context from CreateDC or CreateCompatibleDC.
+class ScopedCreatedDC {
+public:
+    explicit ScopedCreatedDC(HDC hdc) : hdc_(hdc) {}
+    ~ScopedCreatedDC() { if (hdc_) DeleteDC(hdc_); }
+    ScopedCreatedDC(const ScopedCreatedDC&) = delete;
+    ScopedCreatedDC& operator=(const ScopedCreatedDC&) = delete;
+    HDC get() const { return hdc_; }
+
+private:
+    HDC hdc_;
+};
+
+// Puts an object into a DC and puts the previous one back on the way out.
+class ScopedSelectObject {
+public:
+    ScopedSelectObject(HDC hdc, HGDIOBJ obj) : hdc_(hdc), prev_(SelectObject(hdc, obj)) {}
+    ~ScopedSelectObject() { if (prev_ && prev_ != HGDI_ERROR) SelectObject(hdc_, prev_); }
+    ScopedSelectObject(const ScopedSelectObject&) = delete;
+    ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+private:
+    HDC hdc_;
+    HGDIOBJ prev_;
+};
+
+// A GDI object (bitmap, pen, brush) that the holder deletes unless released.
+template <class T>
+class ScopedGdiObject {
+public:
+    explicit ScopedGdiObject(T obj = nullptr) : obj_(obj) {}
+    ~ScopedGdiObject() { if (obj_) DeleteObject(obj_); }
+    ScopedGdiObject(const ScopedGdiObject&) = delete;
+    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
+    T get() const { return obj_; }
+    T release()
+    {
+        T obj = obj_;
+        obj_ = nullptr;
+        return obj;
+    }
+
+private:
+    T obj_;
+};
+
+// A kernel handle such as an open file; INVALID_HANDLE_VALUE and null both mean none.
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE h) : h_(h) {}
+    ~ScopedHandle() { if (valid()) CloseHandle(h_); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ && h_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE h_;
+};
+
+struct LocalMemFree {
+    void operator()(void* p) const { LocalFree(p); }
+};
+struct GlobalMemFree {
+    void operator()(void* p) const { GlobalFree(p); }
+};
+template <class T>
+using ScopedLocalMem = std::unique_ptr<T, LocalMemFree>;
+template <class T>
+using ScopedGlobalMem = std::unique_ptr<T, GlobalMemFree>;
+
+// COM for the current thread, balanced only when this call set it up.
+class ScopedCom {
+public:
+    ScopedCom() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ScopedCom() { if (SUCCEEDED(hr_)) CoUninitialize(); }
+    ScopedCom(const ScopedCom&) = delete;
+    ScopedCom& operator=(const ScopedCom&) = delete;
+
+private:
+    HRESULT hr_;
+};

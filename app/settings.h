@@ -1,0 +1,18 @@
+// The user's settings and the INI file that keeps them between runs.
+#pragma once
+#include <cstdint>
+
+struct Etat {
+    int32_t EtatAutoSave;  // 1 = save after every capture
+    int32_t EtatSound;     // 1 = shutter sound after every save
+    char szpath[256];      // output directory; "0" = not set yet
+    int32_t extension;     // 0 = BMP, 1 = JPEG, anything else = no file
+};
+
+extern Etat AppliState;
+
+constexpr const char kIniFile[] = "grabotine.ini";
+
+void LoadSettings();
+void SetDefaultFolder();
+void StoreSettings();

@@ -1,0 +1,25 @@
+#include "app/grabotine.h"
+
+#include <shellapi.h>
+
+BOOL TaskBarAdd(HICON hIcon, int idIcon)
+{
+    NOTIFYICONDATAA tnid = {};
+    tnid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    tnid.hWnd = hWndMain;
+    tnid.uID = static_cast<UINT>(idIcon);
+    tnid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    tnid.uCallbackMessage = WM_TRAYICON;
+    tnid.hIcon = hIcon;
+    lstrcpynA(tnid.szTip, szAppName, sizeof tnid.szTip);
+    return Shell_NotifyIconA(NIM_ADD, &tnid);
+}
+
+BOOL TaskBarDel(int idIcon)
+{
+    NOTIFYICONDATAA tnid = {};
+    tnid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    tnid.hWnd = hWndMain;
+    tnid.uID = static_cast<UINT>(idIcon);
+    return Shell_NotifyIconA(NIM_DELETE, &tnid);
+}

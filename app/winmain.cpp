@@ -1,0 +1,40 @@
+#include "app/grabotine.h"
+#include "app/settings.h"
+#include "resources/resource.h"
+
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
+{
+    // One instance only: the running one is left alone.
+    if (FindWindowA(szAppName, szAppName))
+        return 0;
+
+    WNDCLASSEXA wndclass = {};
+    wndclass.cbSize = sizeof wndclass;
+    wndclass.style = 0;
+    wndclass.lpfnWndProc = WndMainProc;
+    wndclass.hInstance = hInstance;
+    wndclass.hIcon = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_GRABOTINE));
+    wndclass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));  // IDC_CROSS
+    wndclass.hbrBackground = nullptr;
+    wndclass.lpszMenuName = nullptr;
+    wndclass.lpszClassName = szAppName;
+    wndclass.hIconSm = LoadIconA(hInstance, MAKEINTRESOURCEA(IDI_GRABOTINE));
+    RegisterClassExA(&wndclass);
+
+    LoadSettings();
+
+    HWND hwnd = CreateWindowExA(0, szAppName, szAppName, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                hInstance, nullptr);
+    hWndMain = hwnd;
+    hInst = hInstance;
+
+    TaskBarAdd(wndclass.hIcon, IDI_GRABOTINE);
+    ShowWindow(hWndMain, SW_HIDE);
+
+    MSG msg = {};
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,5 @@
+#include "capture/grab.h"
+
+HBITMAP hBitmap = nullptr;
+
+void SetBitmapClipBoard() {}

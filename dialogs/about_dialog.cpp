@@ -1,0 +1,3 @@
+#include "dialogs/dialogs.h"
+
+INT_PTR CALLBACK AboutProc(HWND, UINT, WPARAM, LPARAM) { return 0; }

@@ -1,0 +1,3 @@
+#include "output/bmp_writer.h"
+
+void CreateBMPFile(HWND, LPCSTR, HBITMAP) {}

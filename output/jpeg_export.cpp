@@ -1,0 +1,3 @@
+#include "output/jpeg_export.h"
+
+void CreateJPGFile(HWND, LPCSTR, HBITMAP) {}

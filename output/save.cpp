@@ -1,0 +1,5 @@
+#include "output/save.h"
+
+SYSTEMTIME st = {};
+
+void SaveCapture(HWND) {}

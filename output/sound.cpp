@@ -1,0 +1,3 @@
+#include "output/sound.h"
+
+void PlayWav(const char*) {}

@@ -1,0 +1,313 @@
+"""Drives the real program under Wine the way a user and the shell do.
+
+X input comes from xdotool, the X clipboard from xclip, screenshots from ImageMagick's
+import; what only Windows can see (windows, the Win32 clipboard, the program's menu and
+GDI objects) comes from probe.exe, run under Wine beside the program.
+
+Everything waits by polling with a timeout; nothing sleeps for a fixed long time.
+"""
+import glob
+import os
+import struct
+import subprocess
+import time
+
+BUILD = os.environ.get("GRABOTINE_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
+PREFIX = os.environ["WINEPREFIX"]
+APP_NAME = "Grabotine v. 1.21"
+EXE = os.path.join(BUILD, "Grabotine.exe")
+PROBE = os.path.join(BUILD, "probe.exe")
+
+WM_KEYDOWN = 0x100
+WM_COMMAND = 0x111
+WM_CLOSE = 0x10
+VK_END = 0x23
+VK_F4 = 0x73
+
+# Generous: a loaded two-core machine can be slow to start Wine processes.
+TIMEOUT = 30.0
+
+
+def poll(fn, timeout=TIMEOUT, interval=0.05, what="condition"):
+    """Calls fn until it returns something truthy; returns that, or raises on timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = fn()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def read_text(path):
+    """The file's text, or None while it does not exist."""
+    try:
+        with open(path) as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+# ------------------------------------------------------------------ Wine side
+
+def wine(*args, timeout=TIMEOUT, check=True):
+    result = subprocess.run(["wine", *map(str, args)], capture_output=True, text=True,
+                            timeout=timeout)
+    if check and result.returncode != 0:
+        raise RuntimeError("wine %s failed (%d): %s%s" % (" ".join(map(str, args)),
+                           result.returncode, result.stdout, result.stderr))
+    return result
+
+
+def probe(*args, timeout=TIMEOUT, check=True):
+    """Runs one probe command; returns its stdout (or the CompletedProcess when check=False)."""
+    result = wine(PROBE, *args, timeout=timeout + 10, check=check)
+    return result.stdout if check else result
+
+
+def unix_to_windows(path):
+    """A Linux path as Wine's Z: drive sees it."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def windows_dir():
+    return os.path.join(PREFIX, "drive_c", "windows")
+
+
+def ini_path():
+    return os.path.join(windows_dir(), "grabotine.ini")
+
+
+def write_ini(text):
+    with open(ini_path(), "w", newline="\r\n") as f:
+        f.write(text)
+
+
+def remove_ini():
+    if os.path.exists(ini_path()):
+        os.remove(ini_path())
+
+
+def read_ini():
+    with open(ini_path(), newline="") as f:
+        return f.read()
+
+
+def desktop_dir():
+    dirs = [d for d in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "Desktop"))
+            if "/Public/" not in d]
+    if not dirs:
+        raise RuntimeError("no desktop directory in the Wine prefix")
+    return dirs[0]
+
+
+def temp_dir():
+    return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Temp"))[0]
+
+
+# ------------------------------------------------------------------ X side
+
+def xdotool(*args):
+    subprocess.run(["xdotool", *map(str, args)], check=True, timeout=TIMEOUT)
+
+
+def move_to(x, y):
+    xdotool("mousemove", x, y)
+
+
+def press(button=1):
+    xdotool("mousedown", button)
+
+
+def release(button=1):
+    xdotool("mouseup", button)
+
+
+def key(name):
+    xdotool("key", name)
+
+
+def x_window_geometry(name):
+    """(x, y, width, height) of the viewable top-level X window with that name, or None."""
+    result = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True)
+    if result.returncode != 0:
+        return None
+    info = {}
+    for line in result.stdout.splitlines():
+        line = line.strip()
+        for label, field in (("Absolute upper-left X:", "x"), ("Absolute upper-left Y:", "y"),
+                             ("Width:", "w"), ("Height:", "h"), ("Map State:", "map")):
+            if line.startswith(label):
+                info[field] = line.split(":", 1)[1].strip()
+    if info.get("map") != "IsViewable":
+        return None
+    return int(info["x"]), int(info["y"]), int(info["w"]), int(info["h"])
+
+
+def tray_icons_area():
+    return x_window_geometry("Wine System Tray")
+
+
+def screen_size():
+    out = subprocess.run(["xdpyinfo"], capture_output=True, text=True, check=True).stdout
+    for line in out.splitlines():
+        if "dimensions:" in line:
+            w, h = line.split()[1].split("x")
+            return int(w), int(h)
+    raise RuntimeError("no screen size")
+
+
+def screenshot():
+    """The whole X screen as (width, height, RGB bytes)."""
+    w, h = screen_size()
+    data = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
+                          capture_output=True, check=True, timeout=TIMEOUT).stdout
+    if len(data) != w * h * 3:
+        raise RuntimeError("screenshot has %d bytes, expected %d" % (len(data), w * h * 3))
+    return w, h, data
+
+
+def set_root_picture(path):
+    """Lays a picture on the X root window, so the screen has something to capture."""
+    subprocess.run(["display", "-window", "root", path], check=True, timeout=TIMEOUT)
+
+
+# ------------------------------------------------------------------ images
+
+def crop(image, left, top, width, height):
+    w, h, data = image
+    rows = [data[(top + y) * w * 3 + left * 3:(top + y) * w * 3 + (left + width) * 3]
+            for y in range(height)]
+    return width, height, b"".join(rows)
+
+
+def read_bmp(blob):
+    """Decodes an uncompressed BMP (file bytes) of 24 or 32 bits into (w, h, RGB bytes)."""
+    if blob[:2] != b"BM":
+        raise ValueError("not a BMP")
+    offset = struct.unpack_from("<I", blob, 10)[0]
+    return read_dib(blob[14:], offset - 14)
+
+
+def read_dib(dib, pixel_offset=None):
+    """Decodes a packed DIB (header, optional masks/table, pixels) of 16, 24 or 32 bits."""
+    size, width, height, _planes, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
+    clr_used = struct.unpack_from("<I", dib, 32)[0]
+    if pixel_offset is None:
+        pixel_offset = size + (12 if compression == 3 and size == 40 else 0) + 4 * clr_used
+    bottom_up = height > 0
+    height = abs(height)
+    stride = ((width * bits + 31) // 32) * 4
+    out = bytearray()
+    for y in range(height):
+        row_index = height - 1 - y if bottom_up else y
+        row = dib[pixel_offset + row_index * stride:pixel_offset + (row_index + 1) * stride]
+        if bits == 24 or bits == 32:
+            step = bits // 8
+            for x in range(width):
+                b, g, r = row[x * step:x * step + 3]
+                out += bytes((r, g, b))
+        else:
+            raise ValueError("unsupported depth %d" % bits)
+    return width, height, bytes(out)
+
+
+def make_pattern_ppm(path, width, height):
+    """A picture in which every pixel differs from its neighbours: any off-by-one shows."""
+    header = b"P6 %d %d 255\n" % (width, height)
+    pixels = bytearray(width * height * 3)
+    i = 0
+    for y in range(height):
+        for x in range(width):
+            pixels[i] = (x * 7 + y * 3) & 0xFF
+            pixels[i + 1] = (y * 5 + (x >> 3) * 11) & 0xFF
+            pixels[i + 2] = ((x ^ y) * 13) & 0xFF
+            i += 3
+    with open(path, "wb") as f:
+        f.write(header + pixels)
+
+
+# ------------------------------------------------------------------ the program
+
+class Program:
+    """One run of Grabotine.exe; use as a context manager so a failed test still ends it."""
+
+    def __init__(self, ini=None, cwd=None):
+        if ini is None:
+            remove_ini()
+        else:
+            write_ini(ini)
+        self.proc = subprocess.Popen(["wine", EXE], cwd=cwd or BUILD,
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.hwnd = probe("wait-window", APP_NAME, APP_NAME, int(TIMEOUT * 1000)).strip()
+        self.wait_for_tray_icon()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+            # The Windows process outlives the killed wine loader: end it properly.
+            subprocess.run(["wine", "taskkill", "/f", "/im", "Grabotine.exe"],
+                           capture_output=True, timeout=TIMEOUT)
+        return False
+
+    def wait_for_tray_icon(self):
+        poll(tray_icons_area, what="the notification icon")
+
+    def icon_position(self, index=0):
+        """Centre of the program's cell in Wine's stand-alone tray (20 x 20 per icon)."""
+        x, y, _w, _h = poll(tray_icons_area, what="the notification icon")
+        return x + 20 * index + 10, y + 10
+
+    def press_icon(self, button):
+        x, y = self.icon_position()
+        move_to(x, y)
+        # A press arriving right after the pointer moved there can be lost.
+        time.sleep(0.3)
+        xdotool("click", button)
+
+    def window_info(self):
+        out = probe("window-info", self.hwnd, check=False)
+        if out.returncode != 0:
+            return None
+        return dict(kv.split("=") for kv in out.stdout.split())
+
+    def wait_visible(self, visible=True, timeout=TIMEOUT):
+        probe("wait-visible", self.hwnd, 1 if visible else 0, int(timeout * 1000), timeout=timeout)
+
+    def post(self, msg, wparam=0, lparam=0):
+        probe("post", self.hwnd, msg, wparam, lparam)
+
+    def command(self, command_id):
+        self.post(WM_COMMAND, command_id)
+
+    def menu_items(self, open_menu, close=True):
+        """Reads the popup menu as the program builds it: [(id, 'enabled'|'grayed', text)].
+
+        open_menu() must make the program open it (a right press on the icon); the menu is
+        closed again with Escape unless close is False."""
+        reader = subprocess.Popen(["wine", PROBE, "menu", self.hwnd, str(int(TIMEOUT * 1000))],
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        try:
+            if reader.stdout.readline().strip() != "ready":
+                raise RuntimeError("menu probe could not hook the program")
+            open_menu()
+            out, _ = reader.communicate(timeout=TIMEOUT + 10)
+        finally:
+            if reader.poll() is None:
+                reader.kill()
+        if reader.returncode != 0:
+            raise RuntimeError("the menu did not open")
+        if close:
+            key("Escape")
+        return [tuple(line.split("|", 2)) for line in out.splitlines() if line]
+
+    def gdi_objects(self):
+        return int(probe("gdi-count", self.hwnd).strip())
+
+    def wait_exit(self, timeout=TIMEOUT):
+        return self.proc.wait(timeout=timeout)

@@ -1,0 +1,53 @@
+#include "probe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct Entry {
+    const char* name;
+    const char* usage;
+    ProbeFn fn;
+};
+
+std::vector<Entry>& Registry()
+{
+    static std::vector<Entry> entries;
+    return entries;
+}
+
+}  // namespace
+
+ProbeCommand::ProbeCommand(const char* name, const char* usage, ProbeFn fn)
+{
+    Registry().push_back({name, usage, fn});
+}
+
+HWND ParseHwnd(const std::string& text)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(text.c_str(), nullptr, 0)));
+}
+
+std::string HookAnswerFile(const char* name)
+{
+    char dir[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, dir);
+    return std::string(dir) + "grabotine-probe-" + name + ".txt";
+}
+
+int main(int argc, char** argv)
+{
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 2) {
+        for (const Entry& e : Registry()) {
+            if (strcmp(e.name, argv[1]) == 0)
+                return e.fn(ProbeArgs(argv + 2, argv + argc));
+        }
+    }
+    fprintf(stderr, "usage: probe COMMAND ...\n");
+    for (const Entry& e : Registry())
+        fprintf(stderr, "  %s %s\n", e.name, e.usage);
+    return 2;
+}

@@ -1,0 +1,178 @@
+// Finding the program's windows, posting to them, and hooking into its process.
+#include "probe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* OrNull(const std::string& s) { return s == "-" ? nullptr : s.c_str(); }
+
+DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
+
+// wait-window CLASS|- TITLE|- TIMEOUT_MS: prints the window handle once it exists.
+int WaitWindow(const ProbeArgs& a)
+{
+    if (a.size() != 3)
+        return 2;
+    HWND found = nullptr;
+    if (!PollFor(Millis(a[2]), [&] {
+            found = FindWindowA(OrNull(a[0]), OrNull(a[1]));
+            return found != nullptr;
+        }))
+        return 1;
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(found)));
+    return 0;
+}
+
+int WindowInfo(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    if (!IsWindow(hwnd))
+        return 1;
+    RECT r = {};
+    GetWindowRect(hwnd, &r);
+    DWORD pid = 0;
+    const DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
+    printf("visible=%d x=%ld y=%ld w=%ld h=%ld pid=%lu tid=%lu\n", IsWindowVisible(hwnd) ? 1 : 0,
+           r.left, r.top, r.right - r.left, r.bottom - r.top, pid, tid);
+    return 0;
+}
+
+// wait-visible HWND 0|1 TIMEOUT_MS
+int WaitVisible(const ProbeArgs& a)
+{
+    if (a.size() != 3)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    const bool want = a[1] == "1";
+    return PollFor(Millis(a[2]), [&] { return (IsWindowVisible(hwnd) != FALSE) == want; }) ? 0 : 1;
+}
+
+// post HWND MSG WPARAM LPARAM
+int Post(const ProbeArgs& a)
+{
+    if (a.size() != 4)
+        return 2;
+    const BOOL ok = PostMessageA(ParseHwnd(a[0]), strtoul(a[1].c_str(), nullptr, 0),
+                                 strtoul(a[2].c_str(), nullptr, 0), strtol(a[3].c_str(), nullptr, 0));
+    return ok ? 0 : 1;
+}
+
+// Hooks the window's thread with the probe library for as long as this object lives.
+class HookSet {
+public:
+    explicit HookSet(HWND hwnd)
+    {
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        char* slash = strrchr(path, '\\');
+        if (!slash || slash + 14 >= path + MAX_PATH)
+            return;
+        strcpy(slash + 1, "probehook.dll");
+        lib_ = LoadLibraryA(path);
+        if (!lib_)
+            return;
+        const DWORD tid = GetWindowThreadProcessId(hwnd, nullptr);
+        call_ = SetWindowsHookExA(WH_CALLWNDPROC,
+                                  HookProcOf("CallWndProcHook"),
+                                  lib_, tid);
+        msg_ = SetWindowsHookExA(WH_GETMESSAGE,
+                                 HookProcOf("GetMsgHook"),
+                                 lib_, tid);
+    }
+    ~HookSet()
+    {
+        if (call_)
+            UnhookWindowsHookEx(call_);
+        if (msg_)
+            UnhookWindowsHookEx(msg_);
+        if (lib_)
+            FreeLibrary(lib_);
+    }
+    HookSet(const HookSet&) = delete;
+    HookSet& operator=(const HookSet&) = delete;
+    bool ok() const { return call_ && msg_; }
+
+private:
+    HOOKPROC HookProcOf(const char* name) const
+    {
+        const FARPROC proc = GetProcAddress(lib_, name);
+        HOOKPROC hook = nullptr;
+        memcpy(&hook, &proc, sizeof hook);
+        return hook;
+    }
+
+    HMODULE lib_ = nullptr;
+    HHOOK call_ = nullptr;
+    HHOOK msg_ = nullptr;
+};
+
+bool ReadAnswer(const std::string& path, std::string& out)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    char buf[4096];
+    size_t n;
+    out.clear();
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return true;
+}
+
+// Waits for the hook's answer file, prints it and removes it.
+int PrintAnswer(const std::string& path, DWORD timeoutMs)
+{
+    std::string text;
+    if (!PollFor(timeoutMs, [&] { return ReadAnswer(path, text); }))
+        return 1;
+    DeleteFileA(path.c_str());
+    fputs(text.c_str(), stdout);
+    return 0;
+}
+
+// menu HWND TIMEOUT_MS: prints "ready", then the popup menu's items (id|state|text) as soon
+// as the program opens it.
+int Menu(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    const std::string answer = HookAnswerFile("menu");
+    DeleteFileA(answer.c_str());
+    HookSet hooks(ParseHwnd(a[0]));
+    if (!hooks.ok())
+        return 1;
+    printf("ready\n");
+    return PrintAnswer(answer, Millis(a[1]));
+}
+
+// gdi-count HWND: the number of live GDI objects in the window's process.
+int GdiCount(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    const std::string answer = HookAnswerFile("gdi");
+    DeleteFileA(answer.c_str());
+    HookSet hooks(hwnd);
+    if (!hooks.ok())
+        return 1;
+    PostMessageA(hwnd, RegisterWindowMessageA("GrabotineProbeGdiCount"), 0, 0);
+    const int rc = PrintAnswer(answer, 10000);
+    printf("\n");
+    return rc;
+}
+
+ProbeCommand waitWindow("wait-window", "CLASS|- TITLE|- TIMEOUT_MS", WaitWindow);
+ProbeCommand windowInfo("window-info", "HWND", WindowInfo);
+ProbeCommand waitVisible("wait-visible", "HWND 0|1 TIMEOUT_MS", WaitVisible);
+ProbeCommand post("post", "HWND MSG WPARAM LPARAM", Post);
+ProbeCommand menu("menu", "HWND TIMEOUT_MS", Menu);
+ProbeCommand gdiCount("gdi-count", "HWND", GdiCount);
+
+}  // namespace

@@ -1,0 +1,55 @@
+#include "test_util.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+TempDir::TempDir()
+{
+    char base[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, base);
+    static unsigned counter = 0;
+    char name[MAX_PATH] = {};
+    snprintf(name, sizeof name, "%sgrabotine-test-%lu-%u", base, GetCurrentProcessId(), ++counter);
+    CreateDirectoryA(name, nullptr);
+    path_ = name;
+}
+
+TempDir::~TempDir()
+{
+    WIN32_FIND_DATAA fd = {};
+    HANDLE h = FindFirstFileA((path_ + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA((path_ + "\\" + fd.cFileName).c_str());
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path_.c_str());
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int CountGdiObjects()
+{
+    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    if (reported != 0)
+        return static_cast<int>(reported);
+    // Wine accepts a handle's bare table index, so every live object answers here once.
+    int n = 0;
+    for (ULONG_PTR i = 1; i < 0x10000; ++i)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0)
+            ++n;
+    return n;
+}

@@ -1,0 +1,26 @@
+// Helpers shared by the unit test programs.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// A fresh empty directory under the temp folder, removed with its files on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const char* name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadWholeFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+// Number of live GDI objects of this process. Wine's GetGuiResources answers 0, so there the
+// handle table is probed directly.
+int CountGdiObjects();
