@@ -101,7 +101,11 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
         EtatMouse = 0;
         POINT Point = {};
         GetCursorPos(&Point);
+        // A tray menu only takes keys and closes on a click elsewhere when its owner is the
+        // foreground window; the WM_NULL lets a second press on the icon open it again.
+        SetForegroundWindow(hWndMain);
         TrackPopupMenu(hMenu, TPM_RIGHTALIGN, Point.x, Point.y, 0, hWndMain, nullptr);
+        PostMessageA(hWndMain, WM_NULL, 0, 0);
         break;
     }
     default: break;

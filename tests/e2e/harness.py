@@ -145,6 +145,15 @@ def x_window_geometry(name):
     return int(info["x"]), int(info["y"]), int(info["w"]), int(info["h"])
 
 
+def popup_menu_shown():
+    """True while a popup menu of the program is mapped (a nameless window of its own)."""
+    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True).stdout
+    for line in tree.splitlines():
+        if "(has no name)" in line and '"grabotine.exe"' in line and " 1x1+" not in line:
+            return True
+    return False
+
+
 def tray_icons_area():
     return x_window_geometry("Wine System Tray")
 
@@ -302,8 +311,11 @@ class Program:
                 reader.kill()
         if reader.returncode != 0:
             raise RuntimeError("the menu did not open")
+        # The items are read as the menu is built: keys reach it only once it is on screen.
+        poll(popup_menu_shown, what="the popup menu on screen")
         if close:
             key("Escape")
+            poll(lambda: not popup_menu_shown(), what="the popup menu to close")
         return [tuple(line.split("|", 2)) for line in out.splitlines() if line]
 
     def gdi_objects(self):
