@@ -76,6 +76,14 @@ class StartAndQuit(unittest.TestCase):
         self.assertEqual([s for s, _ in ini_sections(h.read_ini())],
                          ["autoSave", "Sound", "SaveAs", "Folder"])
 
+    def test_close_request_runs_the_same_shutdown(self):
+        with h.Program() as app:
+            app.post(h.WM_CLOSE)
+            self.assertEqual(app.wait_exit(), 0)
+        self.assertEqual([s for s, _ in ini_sections(h.read_ini())],
+                         ["autoSave", "Sound", "SaveAs", "Folder"])
+        h.poll(lambda: h.tray_icons_area() is None, what="the icon to go")
+
     def test_second_instance_exits_at_once_without_a_second_icon(self):
         with h.Program() as app:
             tray_before = h.tray_icons_area()
