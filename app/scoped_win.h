@@ -101,3 +101,30 @@ public:
 private:
     HRESULT hr_;
 };
+
+// A COM interface pointer, released when the holder goes.
+template <class T>
+class ScopedComPtr {
+public:
+    ScopedComPtr() = default;
+    ~ScopedComPtr() { reset(); }
+    ScopedComPtr(const ScopedComPtr&) = delete;
+    ScopedComPtr& operator=(const ScopedComPtr&) = delete;
+    T* get() const { return p_; }
+    T* operator->() const { return p_; }
+    // For the out-parameter of a creating call; drops what was held before.
+    T** put()
+    {
+        reset();
+        return &p_;
+    }
+    void reset()
+    {
+        if (p_)
+            p_->Release();
+        p_ = nullptr;
+    }
+
+private:
+    T* p_ = nullptr;
+};

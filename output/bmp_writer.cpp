@@ -1,3 +1,148 @@
 #include "output/bmp_writer.h"
 
-void CreateBMPFile(HWND, LPCSTR, HBITMAP) {}
+#include "app/scoped_win.h"
+
+#include <cstdint>
+
+namespace {
+
+constexpr DWORD kInfoSize = sizeof(BITMAPINFOHEADER);
+constexpr DWORD kFileHeaderSize = sizeof(BITMAPFILEHEADER);
+// Keeps bfSize and every sum of sizes below representable in 32 bits.
+constexpr uint64_t kMaxPixelBytes = 0x7FFF0000u;
+
+DWORD Checked(uint64_t size) { return size > kMaxPixelBytes ? 0 : static_cast<DWORD>(size); }
+
+}  // namespace
+
+WORD RoundDepth(WORD product)
+{
+    if (product == 1)
+        return 1;
+    if (product <= 4)
+        return 4;
+    if (product <= 8)
+        return 8;
+    if (product <= 16)
+        return 16;
+    if (product <= 24)
+        return 24;
+    return 32;
+}
+
+DWORD ColorTableLength(WORD cClrBits) { return cClrBits <= 8 ? DWORD{1} << cClrBits : 0; }
+
+bool FillInfoHeader(const BITMAP& bmp, WORD cClrBits, BITMAPINFOHEADER& bih)
+{
+    if (bmp.bmWidth <= 0 || bmp.bmHeight <= 0)
+        return false;
+    const uint64_t product =
+        (static_cast<uint64_t>(bmp.bmWidth) + 7) / 8 * static_cast<uint64_t>(bmp.bmHeight) * cClrBits;
+    if (product > kMaxPixelBytes)
+        return false;
+    bih.biSize = kInfoSize;
+    bih.biWidth = bmp.bmWidth;
+    bih.biHeight = bmp.bmHeight;
+    bih.biPlanes = bmp.bmPlanes;
+    bih.biBitCount = bmp.bmBitsPixel;
+    bih.biCompression = BI_RGB;
+    bih.biSizeImage = static_cast<DWORD>(product);
+    bih.biXPelsPerMeter = 0;
+    bih.biYPelsPerMeter = 0;
+    bih.biClrUsed = cClrBits < 24 ? ColorTableLength(cClrBits) : 0;
+    bih.biClrImportant = 0;
+    return true;
+}
+
+DWORD PaddedRowsSize(LONG width, LONG height, WORD bits)
+{
+    if (width <= 0 || height <= 0)
+        return 0;
+    const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+    return Checked(stride * static_cast<uint64_t>(height));
+}
+
+DWORD PixelBufferSize(const BITMAPINFOHEADER& bih, WORD cClrBits)
+{
+    const DWORD rows = PaddedRowsSize(bih.biWidth, bih.biHeight, cClrBits);
+    if (rows == 0)
+        return 0;
+    return rows > bih.biSizeImage ? rows : bih.biSizeImage;
+}
+
+bool SettleConvertedHeader(BITMAPINFOHEADER& bih, DWORD tableEntries, DWORD bufferSize)
+{
+    if (bih.biSize != kInfoSize || bih.biCompression != BI_RGB)
+        return false;
+    if (bih.biBitCount <= 8 && bih.biClrUsed == 0)
+        bih.biClrUsed = tableEntries;
+    if (bih.biClrUsed > tableEntries)
+        bih.biClrUsed = tableEntries;
+    const LONG height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
+    const DWORD rows = PaddedRowsSize(bih.biWidth, height, bih.biBitCount);
+    if (rows == 0 || rows > bufferSize)
+        return false;
+    if (bih.biSizeImage < rows)
+        bih.biSizeImage = rows;
+    return bih.biSizeImage <= bufferSize;
+}
+
+BITMAPFILEHEADER MakeFileHeader(const BITMAPINFOHEADER& bih)
+{
+    BITMAPFILEHEADER hdr = {};
+    hdr.bfType = 0x4D42;  // "BM"
+    hdr.bfOffBits = kFileHeaderSize + bih.biSize + 4 * bih.biClrUsed;
+    hdr.bfSize = hdr.bfOffBits + bih.biSizeImage;
+    hdr.bfReserved1 = 0;
+    hdr.bfReserved2 = 0;
+    return hdr;
+}
+
+void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
+{
+    BITMAP bmp = {};
+    if (!GetObjectA(hBMP, sizeof bmp, &bmp))
+        return;
+    const WORD cClrBits = RoundDepth(static_cast<WORD>(bmp.bmPlanes * bmp.bmBitsPixel));
+    const DWORD tableEntries = ColorTableLength(cClrBits);
+
+    ScopedLocalMem<BITMAPINFO> pbi(
+        static_cast<BITMAPINFO*>(LocalAlloc(LPTR, kInfoSize + 4 * tableEntries)));
+    if (!pbi)
+        return;
+    BITMAPINFOHEADER* pbih = &pbi->bmiHeader;
+    if (!FillInfoHeader(bmp, cClrBits, *pbih))
+        return;
+
+    // Zero-filled, so bytes the conversion leaves alone never carry stray memory to the file.
+    const DWORD bufferSize = PixelBufferSize(*pbih, cClrBits);
+    if (bufferSize == 0)
+        return;
+    ScopedGlobalMem<BYTE> lpBits(static_cast<BYTE*>(GlobalAlloc(GPTR, bufferSize)));
+    if (!lpBits)
+        return;
+
+    {
+        ScopedGetDC dc(hwnd);
+        if (!dc.get() || !GetDIBits(dc.get(), hBMP, 0, static_cast<WORD>(pbih->biHeight),
+                                    lpBits.get(), pbi.get(), DIB_RGB_COLORS))
+            return;
+    }
+    if (!SettleConvertedHeader(*pbih, tableEntries, bufferSize))
+        return;
+
+    ScopedHandle hf(CreateFileA(pszFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!hf.valid())
+        return;
+    const auto write = [&hf](const void* data, DWORD size) {
+        DWORD dwTmp = 0;
+        return WriteFile(hf.get(), data, size, &dwTmp, nullptr) != FALSE;
+    };
+    const BITMAPFILEHEADER hdr = MakeFileHeader(*pbih);
+    if (!write(&hdr, kFileHeaderSize))
+        return;
+    if (!write(pbi.get(), pbih->biSize + 4 * pbih->biClrUsed))
+        return;
+    WriteInPieces(lpBits.get(), pbih->biSizeImage, write);
+}

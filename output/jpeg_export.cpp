@@ -1,3 +1,56 @@
 #include "output/jpeg_export.h"
 
-void CreateJPGFile(HWND, LPCSTR, HBITMAP) {}
+#include "output/bmp_writer.h"
+
+#include <nviewlib.h>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kJpegQuality = 90;
+constexpr char kInfoText[] = "Warning! Will create JPG file!";
+
+// Removes the temporary file when the export ends, however it ends.
+class TempBmpGuard {
+public:
+    TempBmpGuard() = default;
+    ~TempBmpGuard() { DeleteTempBmp(); }
+    TempBmpGuard(const TempBmpGuard&) = delete;
+    TempBmpGuard& operator=(const TempBmpGuard&) = delete;
+};
+
+bool TempBmpExists() { return GetFileAttributesA(kTempBmp) != INVALID_FILE_ATTRIBUTES; }
+
+}  // namespace
+
+void DeleteTempBmp() { remove(kTempBmp); }
+
+int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
+{
+    // A file of that name left by anything else must never reach the library: if it cannot
+    // go, nothing is loaded and the attempt fails.
+    DeleteTempBmp();
+    if (TempBmpExists())
+        return 0;
+    CreateBMPFile(hwnd, kTempBmp, hBMP);
+    NViewLibLoad(kTempBmp, 0);
+    return NViewLibSaveAsJPG(kJpegQuality, pszFile);
+}
+
+void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
+{
+    int result = NViewLibSaveAsJPG(kJpegQuality, pszFile);
+    char buffer[50] = {};
+    snprintf(buffer, sizeof buffer, "%s", kInfoText);
+    MessageBoxA(nullptr, buffer, "Information", MB_OK | MB_ICONINFORMATION);
+    if (result != 0)
+        return;
+    MessageBoxA(nullptr, "Error: cannot create JPG file\n\tRetry", "Error Handled",
+                MB_OK | MB_ICONERROR);
+    TempBmpGuard temp;
+    result = SaveThroughTempBmp(hwnd, pszFile, hBMP);
+    if (result == 0)
+        MessageBoxA(nullptr, "Error: cannot create JPG file", "Error Handled",
+                    MB_OK | MB_ICONERROR);
+}

@@ -2,7 +2,20 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
+
 extern SYSTEMTIME st;  // local time of the latest save
 
 // Writes the current capture in the chosen format, then plays the shutter sound if on.
 void SaveCapture(HWND hwnd);
+
+// Writes the current capture as the settings say, named from time t; no sound.
+void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t);
+
+// "<dir>\<hour><minute><second>_<day><month>" then, from copy 2 on, " (<copy>)", then
+// ".<ext>". False when it does not fit in size characters with its terminator.
+bool FormatCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& t,
+                       const char* ext, int copy);
+
+// The first of those names that names no existing file. False when none fits.
+bool PickCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& t, const char* ext);

@@ -1,0 +1,93 @@
+#include "bmp_layout.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kFileHeaderSize = 14;
+constexpr DWORD kInfoHeaderSize = 40;
+
+DWORD ReadU32(const BYTE* p)
+{
+    return static_cast<DWORD>(p[0]) | static_cast<DWORD>(p[1]) << 8 |
+           static_cast<DWORD>(p[2]) << 16 | static_cast<DWORD>(p[3]) << 24;
+}
+
+WORD ReadU16(const BYTE* p) { return static_cast<WORD>(p[0] | p[1] << 8); }
+
+LONG ReadS32(const BYTE* p)
+{
+    const DWORD u = ReadU32(p);
+    LONG s;
+    memcpy(&s, &u, sizeof s);
+    return s;
+}
+
+// The information header sizes of the versions that share the 40-byte layout.
+bool KnownInfoSize(DWORD size)
+{
+    return size == kInfoHeaderSize || size == 52 || size == 56 || size == 108 || size == 124;
+}
+
+bool KnownDepth(WORD bits)
+{
+    return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+}  // namespace
+
+bool ParseBmp(const BYTE* data, size_t size, BmpLayout& layout)
+{
+    if (!data || size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
+        return false;
+    const uint64_t fileSize = size;
+    const DWORD offBits = ReadU32(data + 10);
+    const DWORD infoSize = ReadU32(data + 14);
+    if (!KnownInfoSize(infoSize) || kFileHeaderSize + infoSize > fileSize)
+        return false;
+    const BYTE* bih = data + kFileHeaderSize;
+    const LONG width = ReadS32(bih + 4);
+    const LONG rawHeight = ReadS32(bih + 8);
+    const WORD planes = ReadU16(bih + 12);
+    const WORD bits = ReadU16(bih + 14);
+    const DWORD compression = ReadU32(bih + 16);
+    const DWORD clrUsed = ReadU32(bih + 32);
+
+    if (width <= 0 || rawHeight == 0 || rawHeight < -0x7FFFFFFF || planes != 1 || !KnownDepth(bits))
+        return false;
+    const uint64_t height = rawHeight < 0 ? -static_cast<int64_t>(rawHeight) : rawHeight;
+    const uint64_t decodedStride = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
+    if (decodedStride * height > kMaxImageBytes)
+        return false;
+
+    uint64_t masks = 0;
+    if (compression == BI_BITFIELDS) {
+        if (bits != 16 && bits != 32)
+            return false;
+        if (infoSize == kInfoHeaderSize)
+            masks = 12;
+    } else if (compression != BI_RGB) {
+        return false;
+    }
+
+    const uint64_t fullTable = bits <= 8 ? uint64_t{1} << bits : 256;
+    if (clrUsed > fullTable)
+        return false;
+    const uint64_t entries = bits <= 8 && clrUsed == 0 ? fullTable : clrUsed;
+    const uint64_t headersEnd = kFileHeaderSize + infoSize + masks + 4 * entries;
+    if (headersEnd > offBits)
+        return false;
+
+    const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+    const uint64_t pixelBytes = stride * height;
+    if (offBits + pixelBytes > fileSize)
+        return false;
+
+    layout.width = width;
+    layout.height = static_cast<LONG>(height);
+    layout.bits = bits;
+    layout.pixelOffset = offBits;
+    layout.pixelBytes = static_cast<DWORD>(pixelBytes);
+    return true;
+}

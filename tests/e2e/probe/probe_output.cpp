@@ -1,0 +1,116 @@
+// Reading and answering the program's message boxes from outside its process.
+#include "probe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
+
+struct BoxSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK FindBoxOf(HWND hwnd, LPARAM param)
+{
+    BoxSearch& search = *reinterpret_cast<BoxSearch*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    char cls[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (pid == search.pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+        search.found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK ReadBoxText(HWND child, LPARAM param)
+{
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (_stricmp(cls, "Static") != 0 || (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+        return TRUE;
+    char text[512] = {};
+    GetWindowTextA(child, text, sizeof text);
+    if (!text[0])
+        return TRUE;
+    *reinterpret_cast<std::string*>(param) = text;
+    return FALSE;
+}
+
+// Line breaks and tabs written as \n and \t, so the text stays on one line.
+std::string Escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// msgbox-wait HWND TIMEOUT_MS: waits for a message box of the process that owns HWND and
+// prints its handle, caption and text, one per line.
+int MsgBoxWait(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    BoxSearch search = {0, nullptr};
+    if (!GetWindowThreadProcessId(ParseHwnd(a[0]), &search.pid))
+        return 1;
+    if (!PollFor(Millis(a[1]), [&] {
+            search.found = nullptr;
+            EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        }))
+        return 1;
+    char caption[256] = {};
+    GetWindowTextA(search.found, caption, sizeof caption);
+    std::string text;
+    EnumChildWindows(search.found, ReadBoxText, reinterpret_cast<LPARAM>(&text));
+    printf("0x%lx\n%s\n%s\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(search.found)),
+           Escaped(caption).c_str(), Escaped(text).c_str());
+    return 0;
+}
+
+// msgbox-ok BOX TIMEOUT_MS: presses the box's OK button and waits until the box has gone.
+int MsgBoxOk(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    HWND box = ParseHwnd(a[0]);
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok || !PostMessageA(ok, BM_CLICK, 0, 0))
+        return 1;
+    return PollFor(Millis(a[1]), [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
+}
+
+// sync HWND TIMEOUT_MS: returns once the window's thread has handled a message, that is once
+// it is back in a message loop (its own, or a message box's, which is then on screen).
+int Sync(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(ParseHwnd(a[0]), WM_NULL, 0, 0, SMTO_NORMAL, Millis(a[1]), &result)
+               ? 0
+               : 1;
+}
+
+ProbeCommand msgBoxWait("msgbox-wait", "HWND TIMEOUT_MS", MsgBoxWait);
+ProbeCommand msgBoxOk("msgbox-ok", "BOX TIMEOUT_MS", MsgBoxOk);
+ProbeCommand sync("sync", "HWND TIMEOUT_MS", Sync);
+
+}  // namespace
