@@ -53,6 +53,42 @@ int FindDialog(const ProbeArgs& a)
     return 0;
 }
 
+struct MenuSearch {
+    DWORD pid;
+    HWND found;
+};
+
+BOOL CALLBACK MatchMenu(HWND hwnd, LPARAM lParam)
+{
+    MenuSearch* search = reinterpret_cast<MenuSearch*>(lParam);
+    char cls[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (strcmp(cls, "#32768") != 0 || pid != search->pid || !IsWindowVisible(hwnd))
+        return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+
+// find-menu HWND TIMEOUT_MS: the screen rectangle "x y w h" of the popup menu that the
+// window's process shows.
+int FindMenu(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    MenuSearch search = {0, nullptr};
+    GetWindowThreadProcessId(ParseHwnd(a[0]), &search.pid);
+    RECT r = {};
+    if (!PollFor(Number(a[1]), [&] {
+            EnumWindows(MatchMenu, reinterpret_cast<LPARAM>(&search));
+            return search.found && GetWindowRect(search.found, &r) && r.bottom > r.top;
+        }))
+        return 1;
+    printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return 0;
+}
+
 // wait-gone HWND TIMEOUT_MS: succeeds once the window no longer exists.
 int WaitGone(const ProbeArgs& a)
 {
@@ -64,21 +100,19 @@ int WaitGone(const ProbeArgs& a)
 
 HWND Control(const ProbeArgs& a) { return GetDlgItem(ParseHwnd(a[0]), static_cast<int>(Number(a[1]))); }
 
-// child-of-class DIALOG CLASS: the id of the dialog's first control of that window class.
-int ChildOfClass(const ProbeArgs& a)
+// controls DIALOG: one line per control, "id|class|hwnd".
+int Controls(const ProbeArgs& a)
 {
-    if (a.size() != 2)
+    if (a.size() != 1)
         return 2;
     for (HWND child = GetWindow(ParseHwnd(a[0]), GW_CHILD); child;
          child = GetWindow(child, GW_HWNDNEXT)) {
         char cls[64] = {};
         GetClassNameA(child, cls, sizeof cls);
-        if (a[1] == cls) {
-            printf("%d\n", GetDlgCtrlID(child));
-            return 0;
-        }
+        printf("%d|%s|0x%lx\n", GetDlgCtrlID(child), cls,
+               static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(child)));
     }
-    return 1;
+    return 0;
 }
 
 // control-text DIALOG ID
@@ -123,37 +157,6 @@ int ControlRect(const ProbeArgs& a)
     return 0;
 }
 
-// close-box HWND: a screen point on the window's close button, as the window itself tells
-// it by hit-testing the top right corner.
-int CloseBox(const ProbeArgs& a)
-{
-    if (a.size() != 1)
-        return 2;
-    HWND hwnd = ParseHwnd(a[0]);
-    RECT r = {};
-    if (!GetWindowRect(hwnd, &r))
-        return 1;
-    long left = r.right, top = r.bottom, right = r.left, bottom = r.top;
-    for (long y = r.top; y < r.top + 48 && y < r.bottom; ++y) {
-        for (long x = r.right - 1; x >= r.right - 64 && x >= r.left; --x) {
-            DWORD_PTR hit = 0;
-            if (!SendMessageTimeoutA(hwnd, WM_NCHITTEST, 0, MAKELPARAM(x, y), SMTO_NORMAL, 1000,
-                                     &hit))
-                return 1;
-            if (hit != HTCLOSE)
-                continue;
-            left = x < left ? x : left;
-            right = x > right ? x : right;
-            top = y < top ? y : top;
-            bottom = y > bottom ? y : bottom;
-        }
-    }
-    if (right < left)
-        return 1;
-    printf("%ld %ld\n", (left + right) / 2, (top + bottom) / 2);
-    return 0;
-}
-
 // control-focus DIALOG: the id of the control that has the keyboard focus in the dialog's thread.
 int ControlFocus(const ProbeArgs& a)
 {
@@ -184,12 +187,12 @@ int Send(const ProbeArgs& a)
 }
 
 ProbeCommand findDialog("find-dialog", "OWNER CAPTION|- TIMEOUT_MS", FindDialog);
+ProbeCommand findMenu("find-menu", "HWND TIMEOUT_MS", FindMenu);
 ProbeCommand waitGone("wait-gone", "HWND TIMEOUT_MS", WaitGone);
-ProbeCommand childOfClass("child-of-class", "DIALOG CLASS", ChildOfClass);
+ProbeCommand controls("controls", "DIALOG", Controls);
 ProbeCommand controlText("control-text", "DIALOG ID", ControlText);
 ProbeCommand controlCheck("control-check", "DIALOG ID", ControlCheck);
 ProbeCommand controlRect("control-rect", "DIALOG ID", ControlRect);
-ProbeCommand closeBox("close-box", "HWND", CloseBox);
 ProbeCommand controlFocus("control-focus", "DIALOG", ControlFocus);
 ProbeCommand sendMessage("send", "HWND MSG WPARAM LPARAM", Send);
 
