@@ -1,9 +1,12 @@
+#include "app/scoped_win.h"
 #include "app/settings.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/folder_choice.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -146,9 +149,8 @@ void ExpectFrame(HWND dialog, const char* caption, LONG cx, LONG cy, LONG style,
     LOGFONTA font = {};
     GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font);
     EXPECT_STREQ(font.lfFaceName, "MS Sans Serif");
-    HDC screen = GetDC(nullptr);
-    EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
-    ReleaseDC(nullptr, screen);
+    ScopedGetDC screen(nullptr);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen.get(), LOGPIXELSY), 72));
 }
 
 // The x and y the template itself gives (the window may be moved onto the screen).
@@ -224,5 +226,25 @@ INSTANTIATE_TEST_SUITE_P(Ids, OptionsCommand,
                                            CommandCase{IDOK, false, false},
                                            CommandCase{IDCANCEL, false, false},
                                            CommandCase{0, false, false}));
+
+// A path is taken only whole, terminator included; otherwise the old one stays untouched and
+// nothing past the buffer is written.
+TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
+{
+    const struct {
+        size_t length;
+        bool taken;
+    } cases[] = {{0, true}, {1, true}, {255, true}, {256, false}, {259, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        char buffer[300];
+        memset(buffer, '#', sizeof buffer);
+        snprintf(buffer, 256, "%s", "C:\\old");
+        const std::string given(c.length, 'p');
+        EXPECT_EQ(TakeFolderIfFits(buffer, 256, given.c_str()), c.taken);
+        EXPECT_STREQ(buffer, c.taken ? given.c_str() : "C:\\old");
+        EXPECT_EQ(std::string(buffer + 256, sizeof buffer - 256), std::string(44, '#'));
+    }
+}
 
 }  // namespace
