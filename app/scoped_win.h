@@ -85,10 +85,16 @@ struct LocalMemFree {
 struct GlobalMemFree {
     void operator()(void* p) const { GlobalFree(p); }
 };
+struct CoTaskMemFreer {
+    void operator()(void* p) const { CoTaskMemFree(p); }
+};
 template <class T>
 using ScopedLocalMem = std::unique_ptr<T, LocalMemFree>;
 template <class T>
 using ScopedGlobalMem = std::unique_ptr<T, GlobalMemFree>;
+// Memory the shell hands out, such as an item list from the folder browser.
+template <class T>
+using ScopedCoTaskMem = std::unique_ptr<T, CoTaskMemFreer>;
 
 // COM for the current thread, balanced only when this call set it up.
 class ScopedCom {

@@ -1,4 +1,82 @@
 #include "dialogs/dialogs.h"
 
-INT_PTR CALLBACK BoiteOpt(HWND, UINT, WPARAM, LPARAM) { return 0; }
-void ChangeFolder(HWND) {}
+#include "app/scoped_win.h"
+#include "app/settings.h"
+#include "dialogs/folder_choice.h"
+#include "resources/resource.h"
+
+#include <shlobj.h>
+
+namespace {
+
+void ShowFolder(HWND hwnd) { SetDlgItemTextA(hwnd, IDC_OPT_FOLDER, AppliState.szpath); }
+
+// The stored values go to the boxes as they are, whatever the settings file held.
+void ShowOptions(HWND hwnd)
+{
+    CheckDlgButton(hwnd, IDC_OPT_SOUND, static_cast<UINT>(AppliState.EtatSound));
+    CheckDlgButton(hwnd, IDC_OPT_AUTOSAVE, static_cast<UINT>(AppliState.EtatAutoSave));
+    CheckDlgButton(hwnd, IDC_OPT_JPEG, static_cast<UINT>(AppliState.extension));
+    ShowFolder(hwnd);
+}
+
+void StoreOptions(HWND hwnd)
+{
+    AppliState.EtatSound = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_SOUND));
+    AppliState.EtatAutoSave = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_AUTOSAVE));
+    AppliState.extension = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_JPEG));
+}
+
+// The folder box is only ever written: its typed text is not an output directory.
+INT_PTR OnOptionsCommand(HWND hwnd, WORD id)
+{
+    switch (id) {
+    case IDC_OPT_OK:
+        StoreOptions(hwnd);
+        EndDialog(hwnd, 1);
+        return 1;
+    case IDC_OPT_CHANGEDIR:
+        ChangeFolder(hwnd);
+        ShowFolder(hwnd);
+        return 0;
+    case IDC_OPT_CANCEL: EndDialog(hwnd, 0); return 0;
+    default: return 0;  // 1 and 2 included: Enter and Escape do not close this dialog
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
+{
+    switch (iMsg) {
+    case WM_INITDIALOG: ShowOptions(hwnd); return 0;
+    case WM_COMMAND: return OnOptionsCommand(hwnd, LOWORD(wParam));
+    case WM_CLOSE:
+    case WM_DESTROY: EndDialog(hwnd, 0); return 0;
+    default: return 0;
+    }
+}
+
+// A chosen folder takes effect at once. The browser writes its display-name buffer even when
+// cancelled, so it gets one of its own, and the output directory changes only when the choice
+// converts to a path that fits whole.
+void ChangeFolder(HWND hwnd)
+{
+    ScopedCom com;
+    char szDisplayName[MAX_PATH] = {};
+    BROWSEINFOA BI = {};
+    BI.hwndOwner = hwnd;
+    BI.pidlRoot = nullptr;
+    BI.pszDisplayName = szDisplayName;
+    BI.lpszTitle = "Change output directory";
+    BI.ulFlags = BIF_RETURNONLYFSDIRS;
+    BI.lpfn = nullptr;
+    BI.lParam = 0;
+    BI.iImage = 0;
+    ScopedCoTaskMem<ITEMIDLIST> pidlBrowse(SHBrowseForFolderA(&BI));
+    if (!pidlBrowse)
+        return;
+    char path[MAX_PATH] = {};
+    if (SHGetPathFromIDListA(pidlBrowse.get(), path))
+        TakeFolderIfFits(AppliState.szpath, sizeof AppliState.szpath, path);
+}
