@@ -33,16 +33,6 @@ void WriteNumber(const char* section, int32_t value)
     WritePrivateProfileStringA(section, kKey, Buffer, kIniFile);
 }
 
-// Copies a path into szpath only when it fits whole; a cut path would name another folder.
-bool SetFolderIfFits(const char* path)
-{
-    const size_t len = strlen(path);
-    if (len >= sizeof AppliState.szpath)
-        return false;
-    memcpy(AppliState.szpath, path, len + 1);
-    return true;
-}
-
 bool DesktopDirectory(char (&path)[MAX_PATH])
 {
     ITEMIDLIST* raw = nullptr;
@@ -53,6 +43,15 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
 }
 
 }  // namespace
+
+bool SetFolderIfFits(const char* path)
+{
+    const size_t len = strlen(path);
+    if (len >= sizeof AppliState.szpath)
+        return false;
+    memcpy(AppliState.szpath, path, len + 1);
+    return true;
+}
 
 void LoadSettings()
 {

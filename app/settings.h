@@ -16,3 +16,7 @@ constexpr const char kIniFile[] = "grabotine.ini";
 void LoadSettings();
 void SetDefaultFolder();
 void StoreSettings();
+
+// Makes path the output directory only when it fits szpath whole: a path cut short would
+// name another folder. Says whether it did.
+bool SetFolderIfFits(const char* path);

@@ -2,7 +2,6 @@
 
 #include "app/scoped_win.h"
 #include "app/settings.h"
-#include "dialogs/folder_choice.h"
 #include "resources/resource.h"
 
 #include <shlobj.h>
@@ -78,5 +77,5 @@ void ChangeFolder(HWND hwnd)
         return;
     char path[MAX_PATH] = {};
     if (SHGetPathFromIDListA(pidlBrowse.get(), path))
-        TakeFolderIfFits(AppliState.szpath, sizeof AppliState.szpath, path);
+        SetFolderIfFits(path);
 }

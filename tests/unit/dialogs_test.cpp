@@ -1,7 +1,6 @@
 #include "app/scoped_win.h"
 #include "app/settings.h"
 #include "dialogs/dialogs.h"
-#include "dialogs/folder_choice.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
@@ -237,13 +236,11 @@ TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
     } cases[] = {{0, true}, {1, true}, {255, true}, {256, false}, {259, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.length);
-        char buffer[300];
-        memset(buffer, '#', sizeof buffer);
-        snprintf(buffer, 256, "%s", "C:\\old");
+        AppliState = {0, 0, "C:\\old", 7};
         const std::string given(c.length, 'p');
-        EXPECT_EQ(TakeFolderIfFits(buffer, 256, given.c_str()), c.taken);
-        EXPECT_STREQ(buffer, c.taken ? given.c_str() : "C:\\old");
-        EXPECT_EQ(std::string(buffer + 256, sizeof buffer - 256), std::string(44, '#'));
+        EXPECT_EQ(SetFolderIfFits(given.c_str()), c.taken);
+        EXPECT_STREQ(AppliState.szpath, c.taken ? given.c_str() : "C:\\old");
+        EXPECT_EQ(AppliState.extension, 7);
     }
 }
 
