@@ -35,10 +35,20 @@ WORD DibBitsFor(WORD bitmapBits)
 
 namespace {
 
+// An empty region gets the documented 1 x 1 monochrome bitmap, but a fresh one each time:
+// Wine hands out one shared bitmap there, which the clipboard would free under our feet.
+HBITMAP NewCompatibleBitmap(HDC display, int w, int h)
+{
+    static const WORD black = 0;
+    if (w == 0 || h == 0)
+        return CreateBitmap(1, 1, 1, 1, &black);
+    return CreateCompatibleBitmap(display, w, h);
+}
+
 // A new bitmap at the display's depth holding the w x h region of src at (x, y).
 HBITMAP CopyRegion(HDC display, HDC src, int x, int y, int w, int h)
 {
-    ScopedGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(display, w, h));
+    ScopedGdiObject<HBITMAP> bmp(NewCompatibleBitmap(display, w, h));
     if (!bmp.get())
         return nullptr;
     ScopedCreatedDC mem(CreateCompatibleDC(display));

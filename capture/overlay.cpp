@@ -30,7 +30,7 @@ HBITMAP CopyScreen(const RECT& area)
 {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    ScopedGetDC screen(nullptr);
+    ScopedCreatedDC screen(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
     ScopedGdiObject<HBITMAP> shot(CreateCompatibleBitmap(screen.get(), w, h));
     if (!shot.get())
         return nullptr;
@@ -49,10 +49,11 @@ void DrawOutline(HDC hdc)
     Rectangle(hdc, rect.left, rect.top, rect.right, rect.bottom);
 }
 
+// Topmost, so that task bars and notification areas are under it too.
 void CoverMonitor(const RECT& monitor)
 {
-    SetWindowPos(hWndMain, nullptr, monitor.left, monitor.top, monitor.right - monitor.left,
-                 monitor.bottom - monitor.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hWndMain, HWND_TOPMOST, monitor.left, monitor.top, monitor.right - monitor.left,
+                 monitor.bottom - monitor.top, SWP_NOACTIVATE);
 }
 
 }  // namespace
