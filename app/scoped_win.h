@@ -45,6 +45,49 @@ private:
     HGDIOBJ prev_;
 };
 
+// A WM_PAINT's BeginPaint, ended with EndPaint.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND hwnd) : hwnd_(hwnd), hdc_(BeginPaint(hwnd, &ps_)) {}
+    ~ScopedPaint() { EndPaint(hwnd_, &ps_); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    HDC get() const { return hdc_; }
+    const RECT& area() const { return ps_.rcPaint; }
+
+private:
+    HWND hwnd_;
+    PAINTSTRUCT ps_ = {};
+    HDC hdc_;
+};
+
+// The clipboard, opened for one window and closed again if the open succeeded.
+class ScopedClipboard {
+public:
+    explicit ScopedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+    ~ScopedClipboard() { if (open_) CloseClipboard(); }
+    ScopedClipboard(const ScopedClipboard&) = delete;
+    ScopedClipboard& operator=(const ScopedClipboard&) = delete;
+    bool open() const { return open_; }
+
+private:
+    bool open_;
+};
+
+// A movable memory block locked for as long as the holder lives.
+class ScopedGlobalLock {
+public:
+    explicit ScopedGlobalLock(HGLOBAL mem) : mem_(mem), p_(mem ? GlobalLock(mem) : nullptr) {}
+    ~ScopedGlobalLock() { if (p_) GlobalUnlock(mem_); }
+    ScopedGlobalLock(const ScopedGlobalLock&) = delete;
+    ScopedGlobalLock& operator=(const ScopedGlobalLock&) = delete;
+    void* get() const { return p_; }
+
+private:
+    HGLOBAL mem_;
+    void* p_;
+};
+
 // A GDI object (bitmap, pen, brush) that the holder deletes unless released.
 template <class T>
 class ScopedGdiObject {

@@ -1,5 +1,139 @@
 #include "capture/grab.h"
 
+#include "app/grabotine.h"
+#include "app/scoped_win.h"
+#include "capture/overlay.h"
+
+#include <utility>
+
 HBITMAP hBitmap = nullptr;
 
-void SetBitmapClipBoard() {}
+void OrderRect(RECT& r)
+{
+    if (r.left > r.right)
+        std::swap(r.left, r.right);
+    if (r.top > r.bottom)
+        std::swap(r.top, r.bottom);
+}
+
+DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel)
+{
+    DibLayout d = {};
+    d.colours = bitsPerPixel <= 8 ? (1u << bitsPerPixel) : 0;
+    d.stride = ((static_cast<DWORD>(width) * bitsPerPixel + 31) / 32) * 4;
+    d.imageBytes = d.stride * static_cast<DWORD>(height);
+    d.totalBytes = sizeof(BITMAPINFOHEADER) + d.colours * sizeof(RGBQUAD) + d.imageBytes;
+    return d;
+}
+
+WORD DibBitsFor(WORD bitmapBits)
+{
+    if (bitmapBits <= 8 || bitmapBits == 32)
+        return bitmapBits;
+    return 24;
+}
+
+namespace {
+
+// An empty region gets the documented 1 x 1 monochrome bitmap, but a fresh one each time:
+// Wine hands out one shared bitmap there, which the clipboard would free under our feet.
+HBITMAP NewCompatibleBitmap(HDC display, int w, int h)
+{
+    static const WORD black = 0;
+    if (w == 0 || h == 0)
+        return CreateBitmap(1, 1, 1, 1, &black);
+    return CreateCompatibleBitmap(display, w, h);
+}
+
+// A new bitmap at the display's depth holding the w x h region of src at (x, y).
+HBITMAP CopyRegion(HDC display, HDC src, int x, int y, int w, int h)
+{
+    ScopedGdiObject<HBITMAP> bmp(NewCompatibleBitmap(display, w, h));
+    if (!bmp.get())
+        return nullptr;
+    ScopedCreatedDC mem(CreateCompatibleDC(display));
+    ScopedSelectObject select(mem.get(), bmp.get());
+    SetMapMode(mem.get(), GetMapMode(display));
+    BitBlt(mem.get(), 0, 0, w, h, src, x, y, SRCCOPY);
+    return bmp.release();
+}
+
+// What the user saw: the overlay's frozen picture, or the live display when there is none.
+HBITMAP GrabRegion(HDC display, const RECT& r)
+{
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    const HBITMAP frozen = FrozenScreen();
+    if (!frozen)
+        return CopyRegion(display, display, r.left, r.top, w, h);
+    ScopedCreatedDC src(CreateCompatibleDC(display));
+    ScopedSelectObject select(src.get(), frozen);
+    return CopyRegion(display, src.get(), r.left, r.top, w, h);
+}
+
+HBITMAP DuplicateBitmap(HDC display, HBITMAP bmp, int w, int h)
+{
+    ScopedCreatedDC src(CreateCompatibleDC(display));
+    ScopedSelectObject select(src.get(), bmp);
+    return CopyRegion(display, src.get(), 0, 0, w, h);
+}
+
+// The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.
+HGLOBAL PackedDib(HDC display, HBITMAP bmp)
+{
+    BITMAP bm = {};
+    if (!GetObjectA(bmp, sizeof bm, &bm))
+        return nullptr;
+    const WORD bits = DibBitsFor(bm.bmBitsPixel);
+    const DibLayout layout = DibLayoutFor(bm.bmWidth, bm.bmHeight, bits);
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));
+    ScopedGlobalLock lock(mem.get());
+    if (!lock.get())
+        return nullptr;
+    BITMAPINFO* info = static_cast<BITMAPINFO*>(lock.get());
+    info->bmiHeader = {};
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = bm.bmWidth;
+    info->bmiHeader.biHeight = bm.bmHeight;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = bits;
+    info->bmiHeader.biCompression = BI_RGB;
+    info->bmiHeader.biSizeImage = layout.imageBytes;
+    info->bmiHeader.biClrUsed = layout.colours;
+    BYTE* pixels = static_cast<BYTE*>(lock.get()) + layout.totalBytes - layout.imageBytes;
+    if (GetDIBits(display, bmp, 0, static_cast<UINT>(bm.bmHeight), pixels, info,
+                  DIB_RGB_COLORS) != bm.bmHeight)
+        return nullptr;
+    // GetDIBits zeroes the count but the table it filled is there.
+    info->bmiHeader.biClrUsed = layout.colours;
+    return mem.release();
+}
+
+// The clipboard gets its own bitmap and DIB: whoever empties it frees those, not ours.
+void OfferToClipboard(HDC display, HBITMAP capture, int w, int h)
+{
+    ScopedGdiObject<HBITMAP> copy(DuplicateBitmap(display, capture, w, h));
+    if (copy.get() && SetClipboardData(CF_BITMAP, copy.get()))
+        copy.release();
+    ScopedGlobalMem<void> dib(PackedDib(display, capture));
+    if (dib.get() && SetClipboardData(CF_DIB, dib.get()))
+        dib.release();
+}
+
+}  // namespace
+
+void SetBitmapClipBoard()
+{
+    OrderRect(rect);
+    const int iSizeX = rect.right - rect.left;
+    const int iSizeY = rect.bottom - rect.top;
+    ScopedClipboard clipboard(hWndMain);
+    if (clipboard.open())
+        EmptyClipboard();
+    ScopedCreatedDC hdc(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
+    if (clipboard.open() && capture.get())
+        OfferToClipboard(hdc.get(), capture.get(), iSizeX, iSizeY);
+    ScopedGdiObject<HBITMAP> previous(hBitmap);
+    hBitmap = capture.release();
+}

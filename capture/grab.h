@@ -2,6 +2,27 @@
 #pragma once
 #include <windows.h>
 
-extern HBITMAP hBitmap;  // the current capture, owned by the program
+// The current capture. The program owns it (the clipboard gets copies of its own, since
+// any program may empty the clipboard and free what is there); it is replaced by the next
+// capture and is never left selected into a device context.
+extern HBITMAP hBitmap;
 
+// Copies rect (ordered in place) from the picture the overlay shows, or from the display
+// while no overlay is up, into a new hBitmap; offers it as CF_BITMAP and CF_DIB.
 void SetBitmapClipBoard();
+
+// Swaps the edges of r where needed so that left <= right and top <= bottom.
+void OrderRect(RECT& r);
+
+// Sizes of a packed DIB (header, colour table, bottom-up rows padded to 4 bytes).
+struct DibLayout {
+    DWORD colours;     // entries in the colour table
+    DWORD stride;      // bytes per row
+    DWORD imageBytes;  // all rows
+    DWORD totalBytes;  // header, table and rows
+};
+DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel);
+
+// The depth the clipboard's DIB gets for a bitmap of the given depth: low depths keep their
+// colour table, 32 stays 32, and 16 or 24 become 24 so that no colour bit is lost.
+WORD DibBitsFor(WORD bitmapBits);

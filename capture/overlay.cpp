@@ -1,14 +1,122 @@
 #include "capture/overlay.h"
 
 #include "app/grabotine.h"
+#include "app/scoped_win.h"
 
 RECT rect = {0, 0, 0, 0};
 int bEtat = 0;
 HPEN hPen = nullptr;
 
-void DrawRectangle() {}
-void ShowOverlay() { ShowWindow(hWndMain, SW_SHOWMAXIMIZED); }
-void HideOverlay() { ShowWindow(hWndMain, SW_HIDE); }
-void PaintOverlay(HWND hwnd) { ValidateRect(hwnd, nullptr); }
-void StartDrag(int, int) {}
-void DragTo(int, int) {}
+namespace {
+
+HBITMAP hFrozen = nullptr;
+
+void DropFrozenScreen()
+{
+    ScopedGdiObject<HBITMAP> old(hFrozen);
+    hFrozen = nullptr;
+}
+
+RECT MonitorOf(HWND hwnd)
+{
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof mi;
+    GetMonitorInfoA(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
+    return mi.rcMonitor;
+}
+
+// Layered windows are part of what the user sees, hence CAPTUREBLT.
+HBITMAP CopyScreen(const RECT& area)
+{
+    const int w = area.right - area.left;
+    const int h = area.bottom - area.top;
+    ScopedCreatedDC screen(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    ScopedGdiObject<HBITMAP> shot(CreateCompatibleBitmap(screen.get(), w, h));
+    if (!shot.get())
+        return nullptr;
+    ScopedCreatedDC mem(CreateCompatibleDC(screen.get()));
+    ScopedSelectObject select(mem.get(), shot.get());
+    BitBlt(mem.get(), 0, 0, w, h, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
+    return shot.release();
+}
+
+void DrawOutline(HDC hdc)
+{
+    ScopedSelectObject pen(hdc, hPen);
+    ScopedSelectObject brush(hdc, GetStockObject(NULL_BRUSH));
+    SetBkMode(hdc, TRANSPARENT);
+    SetROP2(hdc, R2_XORPEN);
+    Rectangle(hdc, rect.left, rect.top, rect.right, rect.bottom);
+}
+
+// Topmost, so that task bars and notification areas are under it too.
+void CoverMonitor(const RECT& monitor)
+{
+    SetWindowPos(hWndMain, HWND_TOPMOST, monitor.left, monitor.top, monitor.right - monitor.left,
+                 monitor.bottom - monitor.top, SWP_NOACTIVATE);
+}
+
+}  // namespace
+
+HBITMAP FrozenScreen() { return hFrozen; }
+
+void DrawRectangle()
+{
+    ScopedGetDC hdc(hWndMain);
+    DrawOutline(hdc.get());
+}
+
+void ShowOverlay()
+{
+    if (IsWindowVisible(hWndMain))
+        return;
+    const RECT monitor = MonitorOf(hWndMain);
+    DropFrozenScreen();
+    hFrozen = CopyScreen(monitor);
+    // Without a window manager a maximized popup keeps the size it had, so it gets the
+    // monitor's first; a shell that maximizes to the work area is overruled afterwards.
+    CoverMonitor(monitor);
+    ShowWindow(hWndMain, SW_SHOWMAXIMIZED);
+    RECT window = {};
+    GetWindowRect(hWndMain, &window);
+    if (!EqualRect(&window, &monitor))
+        CoverMonitor(monitor);
+    SetForegroundWindow(hWndMain);
+}
+
+void HideOverlay()
+{
+    ShowWindow(hWndMain, SW_HIDE);
+    DropFrozenScreen();
+}
+
+void PaintOverlay(HWND hwnd)
+{
+    ScopedPaint paint(hwnd);
+    const RECT& area = paint.area();
+    if (hFrozen) {
+        ScopedCreatedDC mem(CreateCompatibleDC(paint.get()));
+        ScopedSelectObject select(mem.get(), hFrozen);
+        BitBlt(paint.get(), area.left, area.top, area.right - area.left, area.bottom - area.top,
+               mem.get(), area.left, area.top, SRCCOPY);
+    }
+    // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
+    if (bEtat)
+        DrawOutline(paint.get());
+}
+
+void StartDrag(int x, int y)
+{
+    rect.left = rect.right = x;
+    rect.top = rect.bottom = y;
+    DrawRectangle();
+    bEtat = 1;
+}
+
+void DragTo(int x, int y)
+{
+    DrawRectangle();
+    rect.right = x;
+    rect.bottom = y;
+    DrawRectangle();
+}

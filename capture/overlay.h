@@ -18,3 +18,7 @@ void PaintOverlay(HWND hwnd);
 
 void StartDrag(int x, int y);
 void DragTo(int x, int y);
+
+// The screen as it was when the overlay appeared, in the overlay's client coordinates;
+// null while the overlay is hidden.
+HBITMAP FrozenScreen();

@@ -182,6 +182,128 @@ def set_root_picture(path):
     subprocess.run(["display", "-window", "root", path], check=True, timeout=TIMEOUT)
 
 
+def drag(x1, y1, x2, y2, button=1, release_at_end=True):
+    """A real drag: press at (x1, y1), move through the middle to (x2, y2), release there
+    (or leave the button held when release_at_end is False)."""
+    move_to(x1, y1)
+    # As on the icon, a press right after the pointer arrived can be lost.
+    time.sleep(0.2)
+    press(button)
+    move_to((x1 + x2) // 2, (y1 + y2) // 2)
+    move_to(x2, y2)
+    if release_at_end:
+        release(button)
+
+
+def x_window_at(x, y):
+    """The id of the X window under (x, y), found by moving the pointer there."""
+    out = subprocess.run(["xdotool", "mousemove", str(x), str(y), "getmouselocation", "--shell"],
+                         capture_output=True, text=True, check=True, timeout=TIMEOUT).stdout
+    return int(dict(line.split("=", 1) for line in out.split())["WINDOW"])
+
+
+def x_window_id(name):
+    result = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True)
+    for line in result.stdout.splitlines():
+        if "Window id:" in line:
+            return int(line.split("Window id:")[1].split()[0], 16)
+    return None
+
+
+def x_clipboard_targets():
+    """The targets the X clipboard offers (empty when nobody owns it)."""
+    result = subprocess.run(["xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"],
+                            capture_output=True, text=True, timeout=TIMEOUT)
+    return result.stdout.split() if result.returncode == 0 else []
+
+
+def x_clipboard_bmp():
+    """The X clipboard's image/bmp as (w, h, RGB bytes), as a program outside Wine pastes it."""
+    result = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/bmp", "-o"],
+                            capture_output=True, timeout=TIMEOUT)
+    if result.returncode != 0 or not result.stdout:
+        raise RuntimeError("no image/bmp on the X clipboard: %s" % result.stderr)
+    return read_bmp(result.stdout)
+
+
+def lay_pattern(width=None, height=None):
+    """Lays make_pattern_ppm's picture on the root window (after the Wine desktop is up) and
+    waits until a screenshot shows it everywhere but under the notification icons; returns
+    that screenshot."""
+    if width is None:
+        width, height = screen_size()
+    path = os.path.join(PREFIX, "grabotine-pattern.ppm")
+    make_pattern_ppm(path, width, height)
+    with open(path, "rb") as f:
+        expected = f.read()[-width * height * 3:]
+    set_root_picture_quietly(path)
+
+    def shows_pattern():
+        shot = screenshot()
+        tray = tray_icons_area() or (0, 0, 0, 0)
+        data = shot[2]
+        stride = shot[0] * 3
+        for y in range(height):
+            row = slice(y * stride, y * stride + width * 3)
+            if data[row] == expected[row]:
+                continue
+            tx, ty, tw, th = tray
+            if not ty <= y < ty + th:
+                return None
+            left, right = slice(y * stride, y * stride + tx * 3), \
+                slice(y * stride + (tx + tw) * 3, y * stride + width * 3)
+            if data[left] != expected[left] or data[right] != expected[right]:
+                return None
+        return shot
+    return poll(shows_pattern, what="the pattern on the screen")
+
+
+def set_root_picture_quietly(path):
+    """set_root_picture, for ImageMagick builds whose display exits 1 after laying it."""
+    subprocess.run(["display", "-window", "root", path], timeout=TIMEOUT)
+
+
+# ------------------------------------------------------------------ Win32 clipboard
+
+CF_BITMAP = 2
+CF_DIB = 8
+
+
+def clipboard_info():
+    """{'formats': [ids], 'bitmap': (w, h, bits), 'dib': (w, h, bits)} as another Windows
+    program sees the clipboard; bitmap and dib only when present."""
+    info = {"formats": []}
+    for line in probe("clipboard-info").splitlines():
+        key_, _, value = line.partition("=")
+        if key_ == "formats":
+            info["formats"] = [int(f) for f in value.split(",") if f]
+        elif key_ in ("bitmap", "dib"):
+            info[key_] = tuple(int(v) for v in value.split("x"))
+    return info
+
+
+def clipboard_image(fmt="dib"):
+    """The clipboard's CF_DIB ('dib') or CF_BITMAP ('bitmap') read by another Windows program,
+    as (w, h, RGB bytes)."""
+    path = os.path.join(PREFIX, "grabotine-clipboard.bmp")
+    if os.path.exists(path):
+        os.remove(path)
+    probe("clipboard-save", fmt, unix_to_windows(path))
+    with open(path, "rb") as f:
+        return read_bmp(f.read())
+
+
+def clipboard_set_text(text):
+    """Another program takes the clipboard with this text."""
+    probe("clipboard-set-text", text)
+
+
+def clipboard_text():
+    """The clipboard's CF_TEXT, or None when it holds no text."""
+    out = probe("clipboard-text", check=False)
+    return out.stdout.rstrip("\n") if out.returncode == 0 else None
+
+
 # ------------------------------------------------------------------ images
 
 def crop(image, left, top, width, height):
@@ -323,3 +445,51 @@ class Program:
 
     def wait_exit(self, timeout=TIMEOUT):
         return self.proc.wait(timeout=timeout)
+
+    def overlay_geometry(self):
+        """(x, y, w, h) of the overlay as X shows it, or None while X has it unmapped."""
+        return x_window_geometry(APP_NAME)
+
+    def open_overlay(self):
+        """A real left press on the icon; returns once the overlay covers the whole screen."""
+        # The overlay's X window is unmapped a while after Windows hides it: until then it
+        # still covers the icon.
+        self.wait_overlay_unmapped()
+        self.press_icon(1)
+        self.wait_visible(True)
+        full = (0, 0) + screen_size()
+        poll(lambda: self.overlay_geometry() == full, what="the overlay to cover the screen")
+
+    def wait_overlay_unmapped(self):
+        poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")
+
+    def capture(self, x1, y1, x2, y2):
+        """A whole capture as a user makes it: press on the icon, drag, release; returns once
+        the overlay is hidden."""
+        self.open_overlay()
+        drag(x1, y1, x2, y2)
+        self.wait_visible(False)
+
+    def close_menu(self):
+        """Closes the open popup menu with a click away from it, as a user does (the menu
+        opens over the icon, and Escape does not reach it without a window manager); returns
+        once the icon is uncovered."""
+        w, h = screen_size()
+        move_to(w - 5, h - 5)
+        time.sleep(0.3)
+        xdotool("click", 1)
+        x, y = self.icon_position()
+        tray = x_window_id("Wine System Tray")
+        poll(lambda: x_window_at(x, y) == tray, what="the menu to close")
+
+    def capture_loop(self, count, x1, y1, x2, y2):
+        """count captures driven from the probe with the messages a press on the icon and a
+        drag send (fast: no X round trips); returns how many completed."""
+        out = probe("capture-loop", self.hwnd, count, x1, y1, x2, y2,
+                    timeout=TIMEOUT + 5 * count, check=False)
+        return int(out.stdout.strip() or 0)
+
+    def steal_focus(self, timeout=TIMEOUT):
+        """Another program's window takes the focus; True once the overlay has hidden."""
+        out = probe("steal-focus", self.hwnd, int(timeout * 1000), timeout=timeout, check=False)
+        return out.returncode == 0

@@ -1,0 +1,246 @@
+// The Win32 clipboard as another program sees it, and ways to drive or disturb a capture.
+#include "probe.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
+
+// The program may hold the clipboard for a moment: retry the open for a while.
+class OpenedClipboard {
+public:
+    OpenedClipboard() : open_(PollFor(10000, [] { return OpenClipboard(nullptr) != FALSE; })) {}
+    ~OpenedClipboard() { if (open_) CloseClipboard(); }
+    OpenedClipboard(const OpenedClipboard&) = delete;
+    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
+    bool ok() const { return open_; }
+
+private:
+    bool open_;
+};
+
+class Locked {
+public:
+    explicit Locked(HGLOBAL mem) : mem_(mem), p_(mem ? GlobalLock(mem) : nullptr) {}
+    ~Locked() { if (p_) GlobalUnlock(mem_); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    const BYTE* get() const { return static_cast<const BYTE*>(p_); }
+    SIZE_T size() const { return p_ ? GlobalSize(mem_) : 0; }
+
+private:
+    HGLOBAL mem_;
+    void* p_;
+};
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return fclose(f) == 0 && ok;
+}
+
+// A BMP file around a packed DIB whose pixels start pixelOffset bytes into it.
+std::string BmpFile(const std::string& dib, DWORD pixelOffset)
+{
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfSize = static_cast<DWORD>(sizeof fh + dib.size());
+    fh.bfOffBits = static_cast<DWORD>(sizeof fh) + pixelOffset;
+    return std::string(reinterpret_cast<const char*>(&fh), sizeof fh) + dib;
+}
+
+DWORD DibPixelOffset(const BITMAPINFOHEADER& bi)
+{
+    DWORD colours = bi.biClrUsed;
+    if (colours == 0 && bi.biBitCount <= 8)
+        colours = 1u << bi.biBitCount;
+    const DWORD masks = (bi.biCompression == BI_BITFIELDS && bi.biSize == sizeof bi) ? 12 : 0;
+    return bi.biSize + masks + colours * sizeof(RGBQUAD);
+}
+
+// CF_BITMAP as 32-bit bottom-up rows, read the way a pasting program reads it.
+bool BitmapAsDib(HBITMAP bmp, std::string& dib)
+{
+    BITMAP bm = {};
+    if (!GetObjectA(bmp, sizeof bm, &bm))
+        return false;
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = bm.bmWidth;
+    bi.biHeight = bm.bmHeight;
+    bi.biPlanes = 1;
+    bi.biBitCount = 32;
+    bi.biCompression = BI_RGB;
+    std::string pixels(static_cast<size_t>(bm.bmWidth) * bm.bmHeight * 4, '\0');
+    HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, bmp, 0, static_cast<UINT>(bm.bmHeight), &pixels[0],
+                               reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    if (rows != bm.bmHeight)
+        return false;
+    bi.biClrUsed = 0;
+    dib = std::string(reinterpret_cast<const char*>(&bi), sizeof bi) + pixels;
+    return true;
+}
+
+// clipboard-info: the formats on the clipboard (ids), then CF_BITMAP's and CF_DIB's
+// width x height x depth when present.
+int ClipboardInfo(const ProbeArgs& a)
+{
+    if (!a.empty())
+        return 2;
+    OpenedClipboard clip;
+    if (!clip.ok())
+        return 1;
+    printf("formats=");
+    for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f))
+        printf("%u,", f);
+    printf("\n");
+    if (IsClipboardFormatAvailable(CF_BITMAP)) {
+        BITMAP bm = {};
+        GetObjectA(GetClipboardData(CF_BITMAP), sizeof bm, &bm);
+        printf("bitmap=%ldx%ldx%u\n", bm.bmWidth, bm.bmHeight, bm.bmBitsPixel);
+    }
+    if (IsClipboardFormatAvailable(CF_DIB)) {
+        Locked dib(GetClipboardData(CF_DIB));
+        if (dib.get() && dib.size() >= sizeof(BITMAPINFOHEADER)) {
+            const BITMAPINFOHEADER* bi = reinterpret_cast<const BITMAPINFOHEADER*>(dib.get());
+            printf("dib=%ldx%ldx%u\n", bi->biWidth, bi->biHeight, bi->biBitCount);
+        }
+    }
+    return 0;
+}
+
+// clipboard-save bitmap|dib PATH: writes that clipboard format as a BMP file.
+int ClipboardSave(const ProbeArgs& a)
+{
+    if (a.size() != 2 || (a[0] != "bitmap" && a[0] != "dib"))
+        return 2;
+    OpenedClipboard clip;
+    if (!clip.ok())
+        return 1;
+    std::string dib;
+    if (a[0] == "bitmap") {
+        const HANDLE bmp = GetClipboardData(CF_BITMAP);
+        if (!bmp || !BitmapAsDib(static_cast<HBITMAP>(bmp), dib))
+            return 1;
+    } else {
+        Locked mem(GetClipboardData(CF_DIB));
+        if (!mem.get() || mem.size() < sizeof(BITMAPINFOHEADER))
+            return 1;
+        dib.assign(reinterpret_cast<const char*>(mem.get()), mem.size());
+    }
+    const BITMAPINFOHEADER* bi = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
+    return WriteFileBytes(a[1], BmpFile(dib, DibPixelOffset(*bi))) ? 0 : 1;
+}
+
+// clipboard-set-text TEXT: another program takes the clipboard with some text.
+int ClipboardSetText(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    OpenedClipboard clip;
+    if (!clip.ok())
+        return 1;
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, a[0].size() + 1);
+    if (!mem)
+        return 1;
+    {
+        Locked lock(mem);
+        memcpy(const_cast<BYTE*>(lock.get()), a[0].c_str(), a[0].size() + 1);
+    }
+    EmptyClipboard();
+    if (!SetClipboardData(CF_TEXT, mem)) {
+        GlobalFree(mem);
+        return 1;
+    }
+    return 0;
+}
+
+// clipboard-text: prints CF_TEXT, or fails when there is none.
+int ClipboardText(const ProbeArgs& a)
+{
+    if (!a.empty())
+        return 2;
+    OpenedClipboard clip;
+    if (!clip.ok() || !IsClipboardFormatAvailable(CF_TEXT))
+        return 1;
+    Locked text(GetClipboardData(CF_TEXT));
+    if (!text.get())
+        return 1;
+    printf("%s\n", reinterpret_cast<const char*>(text.get()));
+    return 0;
+}
+
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// steal-focus HWND TIMEOUT_MS: shows a window of this process in front and activates it,
+// then waits (pumping) for HWND to be hidden.
+int StealFocus(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    HWND target = ParseHwnd(a[0]);
+    HWND mine = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "probe focus", WS_POPUP | WS_VISIBLE,
+                                400, 300, 80, 40, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                nullptr);
+    if (!mine)
+        return 1;
+    SetForegroundWindow(mine);
+    SetActiveWindow(mine);
+    SetFocus(mine);
+    const bool hidden = PollFor(Millis(a[1]), [&] {
+        Pump();
+        return !IsWindowVisible(target);
+    });
+    DestroyWindow(mine);
+    return hidden ? 0 : 1;
+}
+
+// capture-loop HWND COUNT X1 Y1 X2 Y2: COUNT captures driven by the messages a left press on
+// the icon and a drag send; prints how many completed.
+int CaptureLoop(const ProbeArgs& a)
+{
+    if (a.size() != 6)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    const int count = atoi(a[1].c_str());
+    const LPARAM from = MAKELPARAM(atoi(a[2].c_str()), atoi(a[3].c_str()));
+    const LPARAM to = MAKELPARAM(atoi(a[4].c_str()), atoi(a[5].c_str()));
+    int done = 0;
+    for (; done < count; ++done) {
+        PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
+        if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; }))
+            break;
+        PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, from);
+        PostMessageA(hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
+        PostMessageA(hwnd, WM_LBUTTONUP, 0, to);
+        if (!PollFor(10000, [&] { return !IsWindowVisible(hwnd); }))
+            break;
+    }
+    printf("%d\n", done);
+    return done == count ? 0 : 1;
+}
+
+ProbeCommand clipboardInfo("clipboard-info", "", ClipboardInfo);
+ProbeCommand clipboardSave("clipboard-save", "bitmap|dib PATH", ClipboardSave);
+ProbeCommand clipboardSetText("clipboard-set-text", "TEXT", ClipboardSetText);
+ProbeCommand clipboardText("clipboard-text", "", ClipboardText);
+ProbeCommand stealFocus("steal-focus", "HWND TIMEOUT_MS", StealFocus);
+ProbeCommand captureLoop("capture-loop", "HWND COUNT X1 Y1 X2 Y2", CaptureLoop);
+
+}  // namespace

@@ -1,0 +1,120 @@
+"""The selection overlay and the grab to the clipboard, driven with real presses and drags."""
+import unittest
+
+import harness as h
+
+
+def differing_pixels(a, b):
+    """[(x, y, rgb_a, rgb_b)] where two screenshots differ."""
+    w, _h, da = a
+    db = b[2]
+    out = []
+    for i in range(0, len(da), 3):
+        if da[i:i + 3] != db[i:i + 3]:
+            p = i // 3
+            out.append((p % w, p // w, da[i:i + 3], db[i:i + 3]))
+    return out
+
+
+def on_outline(x, y, left, top, right, bottom):
+    """Whether (x, y) lies on the one-pixel border of the rectangle as Rectangle draws it."""
+    inside = left <= x <= right - 1 and top <= y <= bottom - 1
+    return inside and x in (left, right - 1) or inside and y in (top, bottom - 1)
+
+
+class Capture(unittest.TestCase):
+    def setUp(self):
+        self.app = h.Program()
+        self.addCleanup(self.app.__exit__, None, None, None)
+        self.picture = h.lay_pattern()
+
+    def test_overlay_freezes_the_screen_and_the_drag_grabs_exactly_what_was_seen(self):
+        app = self.app
+        items = app.menu_items(lambda: app.press_icon(3), close=False)
+        self.assertEqual(items[2], ("3", "grayed", "&Save"))
+        app.close_menu()
+
+        app.open_overlay()
+        info = app.window_info()
+        self.assertEqual((info["x"], info["y"]), ("0", "0"))
+        self.assertEqual((int(info["w"]), int(info["h"])), h.screen_size())
+        # The screen changes underneath: the overlay keeps showing it as it was.
+        h.make_pattern_ppm(h.os.path.join(h.PREFIX, "other.ppm"), 64, 64)
+        h.set_root_picture_quietly(h.os.path.join(h.PREFIX, "other.ppm"))
+        self.assertEqual(h.screenshot(), self.picture)
+
+        # Dragged up and to the left; the outline is XORed white, dotted, on the border only.
+        h.drag(300, 260, 101, 83, release_at_end=False)
+        shown = h.poll(lambda: (lambda s: s if s != self.picture else None)(h.screenshot()),
+                       what="the outline")
+        changed = differing_pixels(self.picture, shown)
+        self.assertGreater(len(changed), 100)
+        for x, y, before, after in changed:
+            self.assertTrue(on_outline(x, y, 101, 83, 300, 260), (x, y))
+            self.assertEqual(bytes(c ^ 0xFF for c in before), after, (x, y))
+        # Dotted: some border pixels are left alone.
+        self.assertLess(len(changed), 2 * (199 + 177))
+
+        h.release()
+        app.wait_visible(False)
+        expected = h.crop(self.picture, 101, 83, 199, 177)
+        self.assertEqual(h.clipboard_image("dib"), expected)
+        self.assertEqual(h.clipboard_image("bitmap"), expected)
+        self.assertIn("image/bmp", h.x_clipboard_targets())
+        self.assertEqual(h.x_clipboard_bmp(), expected)
+        info = h.clipboard_info()
+        self.assertEqual(info["bitmap"][:2], (199, 177))
+        self.assertIn(h.CF_DIB, info["formats"])
+
+        app.wait_overlay_unmapped()
+        self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
+
+    def test_mirrored_drags_and_a_bare_click_grab_the_same_region_as_ever(self):
+        app = self.app
+        app.capture(40, 30, 240, 190)
+        down_right = h.clipboard_image("dib")
+        self.assertEqual(down_right, h.crop(self.picture, 40, 30, 200, 160))
+        app.capture(240, 190, 40, 30)
+        self.assertEqual(h.clipboard_image("dib"), down_right)
+        # A click without movement still captures: the platform's 1 x 1 monochrome bitmap.
+        app.open_overlay()
+        h.drag(500, 400, 500, 400)
+        app.wait_visible(False)
+        info = h.clipboard_info()
+        self.assertEqual(info["bitmap"], (1, 1, 1))
+        self.assertEqual(info["dib"], (1, 1, 1))
+
+    def test_right_button_and_focus_loss_cancel_without_touching_the_clipboard(self):
+        app = self.app
+        h.clipboard_set_text("left alone")
+
+        app.open_overlay()
+        h.drag(100, 100, 200, 180, release_at_end=False)
+        h.xdotool("click", 3)
+        app.wait_visible(False)
+        h.release()
+        self.assertEqual(h.clipboard_text(), "left alone")
+
+        app.open_overlay()
+        h.drag(100, 100, 200, 180, release_at_end=False)
+        self.assertTrue(app.steal_focus())
+        h.release()
+        self.assertEqual(h.clipboard_text(), "left alone")
+        self.assertNotIn("bitmap", h.clipboard_info())
+
+        # The overlay still works after a cancel, and the cancel left no outline behind.
+        app.capture(10, 10, 60, 50)
+        self.assertEqual(h.clipboard_image("bitmap"), h.crop(self.picture, 10, 10, 50, 40))
+
+    def test_a_hundred_captures_leave_the_gdi_object_count_flat(self):
+        app = self.app
+        self.assertEqual(app.capture_loop(3, 0, 0, 300, 200), 3)
+        before = app.gdi_objects()
+        self.assertEqual(app.capture_loop(100, 0, 0, 300, 200), 100)
+        self.assertEqual(app.gdi_objects(), before)
+        # And the last of them is on the clipboard, pixel for pixel.
+        self.assertEqual(h.clipboard_image("dib"), h.crop(self.picture, 0, 0, 300, 200))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,446 @@
+#include "app/grabotine.h"
+#include "capture/grab.h"
+#include "capture/overlay.h"
+
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// ------------------------------------------------------------------ pure rules
+
+TEST(OrderRect, PutsEveryDragDirectionInOrderAndKeepsEqualEdges)
+{
+    struct Case {
+        RECT drag;
+        RECT ordered;
+    };
+    const Case cases[] = {
+        {{10, 20, 110, 220}, {10, 20, 110, 220}},  // down-right: unchanged
+        {{110, 220, 10, 20}, {10, 20, 110, 220}},  // up-left: the mirrored drag
+        {{110, 20, 10, 220}, {10, 20, 110, 220}},  // down-left
+        {{10, 220, 110, 20}, {10, 20, 110, 220}},  // up-right
+        {{50, 60, 50, 60}, {50, 60, 50, 60}},      // a click: 0 x 0
+        {{50, 90, 50, 60}, {50, 60, 50, 90}},      // 0 wide, upwards
+        {{0, 0, 65535, 65535}, {0, 0, 65535, 65535}},
+    };
+    for (const Case& c : cases) {
+        RECT r = c.drag;
+        OrderRect(r);
+        EXPECT_TRUE(EqualRect(&r, &c.ordered))
+            << r.left << "," << r.top << "," << r.right << "," << r.bottom;
+    }
+}
+
+TEST(DibLayout, RowsArePaddedToFourBytesAndLowDepthsCarryTheirTable)
+{
+    struct Case {
+        LONG w, h;
+        WORD bits;
+        DWORD colours, stride, image;
+    };
+    const Case cases[] = {
+        {1, 1, 1, 2, 4, 4},          // the 1 x 1 monochrome of an empty selection
+        {33, 2, 1, 2, 8, 16},        // 33 bits spill into a second word
+        {3, 2, 4, 16, 4, 8},
+        {5, 1, 8, 256, 8, 8},
+        {3, 2, 24, 0, 12, 24},       // 9 bytes padded to 12
+        {4, 3, 24, 0, 12, 36},       // already a multiple of 4
+        {1920, 1080, 32, 0, 7680, 8294400},
+    };
+    for (const Case& c : cases) {
+        const DibLayout d = DibLayoutFor(c.w, c.h, c.bits);
+        EXPECT_EQ(d.colours, c.colours) << c.w << "x" << c.h << "x" << c.bits;
+        EXPECT_EQ(d.stride, c.stride) << c.w << "x" << c.h << "x" << c.bits;
+        EXPECT_EQ(d.imageBytes, c.image) << c.w << "x" << c.h << "x" << c.bits;
+        EXPECT_EQ(d.totalBytes, 40 + 4 * c.colours + c.image);
+    }
+    const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 32}};
+    for (const auto& d : depths)
+        EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];
+}
+
+// ------------------------------------------------------------------ the real window
+
+// A colour per pixel that differs from every neighbour, as 0x00RRGGBB.
+uint32_t Pattern(int x, int y)
+{
+    const uint32_t r = static_cast<uint32_t>(x * 7 + y * 3) & 0xFF;
+    const uint32_t g = static_cast<uint32_t>(y * 5 + (x >> 3) * 11) & 0xFF;
+    const uint32_t b = static_cast<uint32_t>((x ^ y) * 13) & 0xFF;
+    return (r << 16) | (g << 8) | b;
+}
+
+int ScreenW() { return GetSystemMetrics(SM_CXSCREEN); }
+int ScreenH() { return GetSystemMetrics(SM_CYSCREEN); }
+
+LRESULT CALLBACK PatternProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg != WM_PAINT)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    const int w = ScreenW();
+    const int h = ScreenH();
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            px[static_cast<size_t>(y) * w + x] = Pattern(x, y);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    PAINTSTRUCT ps;
+    HDC hdc = BeginPaint(hwnd, &ps);
+    SetDIBitsToDevice(hdc, 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
+                      static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
+template <class F>
+bool PumpUntil(F done, DWORD timeoutMs = 10000)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(10);
+    }
+}
+
+// Top-down 0x00RRGGBB pixels of a bitmap that is not selected into any DC.
+std::vector<uint32_t> BitmapPixels(HBITMAP bmp, int w, int h)
+{
+    std::vector<uint32_t> px(static_cast<size_t>(w) * h);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, bmp, 0, static_cast<UINT>(h), px.data(), &bi,
+                               DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(rows, h);
+    for (uint32_t& p : px)
+        p &= 0xFFFFFF;
+    return px;
+}
+
+std::vector<uint32_t> ExpectedPixels(const RECT& r)
+{
+    std::vector<uint32_t> px;
+    for (LONG y = r.top; y < r.bottom; ++y)
+        for (LONG x = r.left; x < r.right; ++x)
+            px.push_back(Pattern(x, y));
+    return px;
+}
+
+// The overlay's window surface, read back the way it is shown.
+std::vector<uint32_t> OverlayPixels()
+{
+    const int w = ScreenW();
+    const int h = ScreenH();
+    HDC win = GetDC(hWndMain);
+    HDC mem = CreateCompatibleDC(win);
+    HBITMAP bmp = CreateCompatibleBitmap(win, w, h);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, win, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    ReleaseDC(hWndMain, win);
+    std::vector<uint32_t> px = BitmapPixels(bmp, w, h);
+    DeleteObject(bmp);
+    return px;
+}
+
+struct ClipboardCapture {
+    bool hasBitmap = false;
+    bool hasDib = false;
+    HBITMAP bitmap = nullptr;
+    BITMAP bm = {};
+    BITMAPINFOHEADER dib = {};
+    std::vector<uint32_t> bitmapPixels;
+    std::vector<uint32_t> dibPixels;  // top-down, 32-bit DIBs only
+};
+
+ClipboardCapture ReadClipboard()
+{
+    ClipboardCapture c;
+    if (!OpenClipboard(nullptr))
+        return c;
+    c.bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
+    c.hasBitmap = c.bitmap && GetObjectA(c.bitmap, sizeof c.bm, &c.bm) != 0;
+    if (c.hasBitmap)
+        c.bitmapPixels = BitmapPixels(c.bitmap, c.bm.bmWidth, c.bm.bmHeight);
+    HGLOBAL mem = GetClipboardData(CF_DIB);
+    const BYTE* p = mem ? static_cast<const BYTE*>(GlobalLock(mem)) : nullptr;
+    if (p) {
+        c.hasDib = true;
+        memcpy(&c.dib, p, sizeof c.dib);
+        if (c.dib.biBitCount == 32) {
+            const BYTE* rows = p + c.dib.biSize;
+            for (LONG y = c.dib.biHeight - 1; y >= 0; --y)
+                for (LONG x = 0; x < c.dib.biWidth; ++x) {
+                    uint32_t v;
+                    memcpy(&v, rows + (static_cast<size_t>(y) * c.dib.biWidth + x) * 4, 4);
+                    c.dibPixels.push_back(v & 0xFFFFFF);
+                }
+        }
+        GlobalUnlock(mem);
+    }
+    CloseClipboard();
+    return c;
+}
+
+class Overlay : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        HINSTANCE inst = GetModuleHandleA(nullptr);
+        WNDCLASSEXA wc = {};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = WndMainProc;
+        wc.hInstance = inst;
+        wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));
+        wc.lpszClassName = szAppName;
+        RegisterClassExA(&wc);
+        WNDCLASSEXA pc = {};
+        pc.cbSize = sizeof pc;
+        pc.lpfnWndProc = PatternProc;
+        pc.hInstance = inst;
+        pc.lpszClassName = "CaptureTestPattern";
+        RegisterClassExA(&pc);
+
+        pattern_ = CreateWindowExA(0, "CaptureTestPattern", "", WS_POPUP | WS_VISIBLE, 0, 0,
+                                   ScreenW(), ScreenH(), nullptr, nullptr, inst, nullptr);
+        hWndMain = CreateWindowExA(0, szAppName, szAppName, WS_POPUP, 0, 0, 0, 0, nullptr,
+                                   nullptr, inst, nullptr);
+        hInst = inst;
+        // Wait until the display itself shows the pattern, corners and middle.
+        const POINT probes[] = {{1, 1}, {ScreenW() - 2, ScreenH() - 2}, {ScreenW() / 2, 77}};
+        onScreen_ = PumpUntil([&] {
+            HDC screen = GetDC(nullptr);
+            bool all = true;
+            for (const POINT& p : probes) {
+                const COLORREF c = GetPixel(screen, p.x, p.y);
+                const uint32_t rgb = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+                all = all && rgb == Pattern(p.x, p.y);
+            }
+            ReleaseDC(nullptr, screen);
+            return all;
+        });
+    }
+
+    void SetUp() override { ASSERT_TRUE(onScreen_) << "the pattern never reached the screen"; }
+
+    // A left press on the icon, as the shell reports it; returns once the overlay is up.
+    static void OpenOverlay()
+    {
+        SendMessageA(hWndMain, WM_TRAYICON, 32000, WM_LBUTTONDOWN);
+        ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(hWndMain) != FALSE; }));
+        PumpUntil([] { return GetQueueStatus(QS_ALLINPUT) == 0; }, 500);
+    }
+
+    static void Mouse(UINT msg, LONG x, LONG y)
+    {
+        SendMessageA(hWndMain, msg, msg == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
+    }
+
+    static void Drag(LONG x1, LONG y1, LONG x2, LONG y2)
+    {
+        Mouse(WM_LBUTTONDOWN, x1, y1);
+        Mouse(WM_MOUSEMOVE, (x1 + x2) / 2, (y1 + y2) / 2);
+        Mouse(WM_MOUSEMOVE, x2, y2);
+        Mouse(WM_LBUTTONUP, x2, y2);
+    }
+
+    static HWND pattern_;
+    static bool onScreen_;
+};
+
+HWND Overlay::pattern_ = nullptr;
+bool Overlay::onScreen_ = false;
+
+TEST_F(Overlay, CoversTheMonitorAndShowsTheScreenAsItWas)
+{
+    OpenOverlay();
+    RECT r = {};
+    GetWindowRect(hWndMain, &r);
+    EXPECT_EQ(r.left, 0);
+    EXPECT_EQ(r.top, 0);
+    EXPECT_EQ(r.right, ScreenW());
+    EXPECT_EQ(r.bottom, ScreenH());
+    EXPECT_EQ(OverlayPixels(), ExpectedPixels({0, 0, ScreenW(), ScreenH()}));
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(hWndMain));
+    EXPECT_EQ(FrozenScreen(), nullptr);
+}
+
+TEST_F(Overlay, EveryDragDirectionGrabsTheSameExactPixelsAtTheDisplaysDepth)
+{
+    const RECT want = {37, 51, 237, 181};
+    const RECT drags[] = {
+        {37, 51, 237, 181}, {237, 181, 37, 51}, {237, 51, 37, 181}, {37, 181, 237, 51}};
+    HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
+    const int depth = GetDeviceCaps(display, BITSPIXEL);
+    DeleteDC(display);
+    for (const RECT& d : drags) {
+        OpenOverlay();
+        Drag(d.left, d.top, d.right, d.bottom);
+        EXPECT_FALSE(IsWindowVisible(hWndMain));
+        EXPECT_TRUE(EqualRect(&rect, &want));
+
+        BITMAP bm = {};
+        ASSERT_TRUE(GetObjectA(hBitmap, sizeof bm, &bm));
+        EXPECT_EQ(bm.bmWidth, 200);
+        EXPECT_EQ(bm.bmHeight, 130);
+        EXPECT_EQ(bm.bmBitsPixel, depth);
+        EXPECT_EQ(BitmapPixels(hBitmap, 200, 130), ExpectedPixels(want));
+
+        const ClipboardCapture clip = ReadClipboard();
+        ASSERT_TRUE(clip.hasBitmap);
+        ASSERT_TRUE(clip.hasDib);
+        EXPECT_NE(clip.bitmap, hBitmap) << "the clipboard must own a bitmap of its own";
+        EXPECT_EQ(clip.bm.bmBitsPixel, depth);
+        EXPECT_EQ(clip.bitmapPixels, ExpectedPixels(want));
+        EXPECT_EQ(clip.dib.biWidth, 200);
+        EXPECT_EQ(clip.dib.biHeight, 130);
+        EXPECT_EQ(clip.dibPixels, ExpectedPixels(want));
+    }
+}
+
+TEST_F(Overlay, TheOutlineIsXoredOnTheBorderAndSurvivesARepaintWithoutATrace)
+{
+    OpenOverlay();
+    Mouse(WM_LBUTTONDOWN, 300, 200);
+    Mouse(WM_MOUSEMOVE, 120, 90);
+    // A repaint mid-drag (another window passing over, say) must keep the outline whole,
+    // so that the next move erases it everywhere.
+    InvalidateRect(hWndMain, nullptr, FALSE);
+    UpdateWindow(hWndMain);
+    Mouse(WM_MOUSEMOVE, 100, 80);
+    const std::vector<uint32_t> shown = OverlayPixels();
+    const int w = ScreenW();
+    size_t changed = 0;
+    for (int y = 0; y < ScreenH(); ++y)
+        for (int x = 0; x < w; ++x) {
+            const uint32_t want = Pattern(x, y);
+            const uint32_t got = shown[static_cast<size_t>(y) * w + x];
+            if (got == want)
+                continue;
+            ++changed;
+            const bool onBorder = x >= 100 && x <= 299 && y >= 80 && y <= 199 &&
+                                  (x == 100 || x == 299 || y == 80 || y == 199);
+            ASSERT_TRUE(onBorder) << x << "," << y;
+            ASSERT_EQ(got, want ^ 0xFFFFFFu) << x << "," << y;
+        }
+    EXPECT_GT(changed, 100u);
+    EXPECT_LT(changed, 2u * (200 + 120));  // dotted: gaps are left alone
+    Mouse(WM_LBUTTONUP, 100, 80);
+    EXPECT_EQ(BitmapPixels(hBitmap, 200, 120), ExpectedPixels({100, 80, 300, 200}));
+}
+
+TEST_F(Overlay, AClickGrabsTheOneByOneMonochromeBitmapOfAnEmptyRegion)
+{
+    OpenOverlay();
+    Drag(400, 300, 400, 300);
+    BITMAP bm = {};
+    ASSERT_TRUE(GetObjectA(hBitmap, sizeof bm, &bm));
+    EXPECT_EQ(bm.bmWidth, 1);
+    EXPECT_EQ(bm.bmHeight, 1);
+    EXPECT_EQ(bm.bmBitsPixel, 1);
+    const ClipboardCapture clip = ReadClipboard();
+    ASSERT_TRUE(clip.hasBitmap);
+    EXPECT_EQ(clip.bm.bmBitsPixel, 1);
+    // Two bitmaps of their own: a shared one would be freed by whoever empties the clipboard
+    // while the program still holds it.
+    EXPECT_NE(clip.bitmap, hBitmap);
+    ASSERT_TRUE(clip.hasDib);
+    EXPECT_EQ(clip.dib.biBitCount, 1);
+    EXPECT_EQ(clip.dib.biWidth, 1);
+}
+
+TEST_F(Overlay, AReleaseWithoutAPressGrabsTheLastRegionAgain)
+{
+    OpenOverlay();
+    Drag(10, 300, 70, 260);
+    const HBITMAP first = hBitmap;
+    OpenOverlay();
+    Mouse(WM_LBUTTONUP, 500, 500);
+    EXPECT_NE(hBitmap, first);
+    EXPECT_EQ(BitmapPixels(hBitmap, 60, 40), ExpectedPixels({10, 260, 70, 300}));
+    EXPECT_EQ(ReadClipboard().dibPixels, ExpectedPixels({10, 260, 70, 300}));
+}
+
+TEST_F(Overlay, RightButtonAndFocusLossCancelWithoutTouchingCaptureOrClipboard)
+{
+    OpenOverlay();
+    Drag(20, 20, 60, 60);
+    const HBITMAP kept = hBitmap;
+    const UINT cancels[] = {WM_RBUTTONUP, WM_KILLFOCUS};
+    for (UINT cancel : cancels) {
+        OpenOverlay();
+        Mouse(WM_LBUTTONDOWN, 200, 200);
+        Mouse(WM_MOUSEMOVE, 300, 260);
+        if (cancel == WM_RBUTTONUP)
+            SendMessageA(hWndMain, WM_RBUTTONUP, 0, MAKELPARAM(300, 260));
+        else
+            SetActiveWindow(pattern_);  // another window of the desktop takes the focus
+        EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(hWndMain); })) << cancel;
+        EXPECT_EQ(bEtat, 0) << cancel;
+        // The release that follows lands on no overlay.
+        EXPECT_EQ(hBitmap, kept) << cancel;
+        EXPECT_EQ(ReadClipboard().dibPixels, ExpectedPixels({20, 20, 60, 60})) << cancel;
+    }
+    EXPECT_EQ(BitmapPixels(hBitmap, 40, 40), ExpectedPixels({20, 20, 60, 60}));
+}
+
+TEST_F(Overlay, TheCaptureOutlivesAnotherProgramEmptyingTheClipboard)
+{
+    OpenOverlay();
+    Drag(500, 100, 580, 150);
+    const HBITMAP capture = hBitmap;
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    EXPECT_EQ(GetObjectType(capture), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_EQ(BitmapPixels(capture, 80, 50), ExpectedPixels({500, 100, 580, 150}));
+    // Not left selected anywhere: a DC can take it, as the save code will.
+    HDC mem = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(mem, capture);
+    EXPECT_NE(old, nullptr);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+}
+
+TEST(Grab, RepeatedGrabsReplaceTheCaptureAndLeakNoGdiObject)
+{
+    rect = {0, 0, 64, 48};
+    SetBitmapClipBoard();
+    const int before = CountGdiObjects();
+    for (int i = 0; i < 50; ++i) {
+        const HBITMAP previous = hBitmap;
+        rect = {i, i, 64 + i, 48 + 2 * i};
+        SetBitmapClipBoard();
+        ASSERT_NE(hBitmap, nullptr);
+        EXPECT_NE(hBitmap, previous);
+    }
+    EXPECT_EQ(CountGdiObjects(), before);
+}
+
+}  // namespace
