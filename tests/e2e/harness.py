@@ -7,6 +7,7 @@ GDI objects) comes from probe.exe, run under Wine beside the program.
 Everything waits by polling with a timeout; nothing sleeps for a fixed long time.
 """
 import glob
+import math
 import os
 import struct
 import subprocess
@@ -226,14 +227,14 @@ def x_clipboard_bmp():
     return read_bmp(result.stdout)
 
 
-def lay_pattern(width=None, height=None):
-    """Lays make_pattern_ppm's picture on the root window (after the Wine desktop is up) and
-    waits until a screenshot shows it everywhere but under the notification icons; returns
-    that screenshot."""
+def lay_pattern(width=None, height=None, maker=None):
+    """Lays a picture made by maker(path, width, height) (make_pattern_ppm by default) on the
+    root window (after the Wine desktop is up) and waits until a screenshot shows it
+    everywhere but under the notification icons; returns that screenshot."""
     if width is None:
         width, height = screen_size()
     path = os.path.join(PREFIX, "grabotine-pattern.ppm")
-    make_pattern_ppm(path, width, height)
+    (maker or make_pattern_ppm)(path, width, height)
     with open(path, "rb") as f:
         expected = f.read()[-width * height * 3:]
     set_root_picture_quietly(path)
@@ -357,6 +358,42 @@ def make_pattern_ppm(path, width, height):
             i += 3
     with open(path, "wb") as f:
         f.write(header + pixels)
+
+
+def make_photo_ppm(path, width, height):
+    """A picture with smooth areas and soft edges, as photos and desktops mostly are: what a
+    JPEG is meant for."""
+    header = b"P6 %d %d 255\n" % (width, height)
+    pixels = bytearray(width * height * 3)
+    i = 0
+    for y in range(height):
+        for x in range(width):
+            block = ((x // 96) + (y // 80)) % 3
+            pixels[i] = (x * 255 // max(width - 1, 1) + 60 * block) & 0xFF
+            pixels[i + 1] = (y * 255 // max(height - 1, 1)) & 0xFF
+            pixels[i + 2] = (128 + 90 * block) & 0xFF
+            i += 3
+    with open(path, "wb") as f:
+        f.write(header + pixels)
+
+
+def read_jpeg(path):
+    """Decodes a JPEG file with ImageMagick into (w, h, RGB bytes)."""
+    size = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True,
+                          text=True, check=True, timeout=TIMEOUT).stdout.split()
+    data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
+                          check=True, timeout=TIMEOUT).stdout
+    return int(size[0]), int(size[1]), data
+
+
+def psnr(a, b):
+    """Peak signal-to-noise ratio in dB between two images of the same size."""
+    if a[:2] != b[:2]:
+        raise ValueError("sizes differ: %r and %r" % (a[:2], b[:2]))
+    total = sum((x - y) * (x - y) for x, y in zip(a[2], b[2]))
+    if total == 0:
+        return float("inf")
+    return 10 * math.log10(255 * 255 * len(a[2]) / total)
 
 
 # ------------------------------------------------------------------ the program
