@@ -27,6 +27,8 @@ VK_F4 = 0x73
 
 # Generous: a loaded two-core machine can be slow to start Wine processes.
 TIMEOUT = 30.0
+# How long a press on the icon may take to show its effect before it counts as lost.
+RETRY_PRESS = 5.0
 
 
 def poll(fn, timeout=TIMEOUT, interval=0.05, what="condition"):
@@ -463,8 +465,17 @@ class Program:
         try:
             if reader.stdout.readline().strip() != "ready":
                 raise RuntimeError("menu probe could not hook the program")
-            open_menu()
-            out, _ = reader.communicate(timeout=TIMEOUT + 10)
+            out = None
+            deadline = time.monotonic() + TIMEOUT
+            while out is None:
+                open_menu()
+                try:
+                    out, _ = reader.communicate(timeout=RETRY_PRESS)
+                except subprocess.TimeoutExpired:
+                    # Wine drops a press that comes as the pointer re-enters the tray (as when
+                    # a menu over it has just closed): nothing opened, so press again.
+                    if popup_menu_shown() or time.monotonic() > deadline:
+                        out, _ = reader.communicate(timeout=TIMEOUT)
         finally:
             if reader.poll() is None:
                 reader.kill()
