@@ -37,7 +37,8 @@ for exe in *_bench.exe; do
     wine "./$exe"
 done
 for script in "$HERE"/*_bench.sh; do
-    [ -e "$script" ] || continue
+    # This script's own name ends in _bench.sh too.
+    [ -e "$script" ] && [ "$script" != "$HERE/run_bench.sh" ] || continue
     echo "== $(basename "${script%.sh}")"
     "$script" "$BUILD"
 done
