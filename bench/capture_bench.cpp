@@ -1,0 +1,214 @@
+// Times a capture the way the program makes one, driving the real window procedure: a left
+// press on the icon until the overlay is painted, and a button release until the clipboard
+// holds the capture; beside them the floor, one bare BitBlt of the same region.
+#include "app/grabotine.h"
+#include "app/scoped_win.h"
+#include "capture/grab.h"
+#include "capture/overlay.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 9;
+
+LARGE_INTEGER Now()
+{
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t;
+}
+
+double Ms(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+void Pump()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+// Stamps the moment another thread is told that the clipboard changed.
+std::atomic<LONGLONG> clipboardChangedAt{0};
+HANDLE clipboardChanged = nullptr;
+
+LRESULT CALLBACK ListenerProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_CLIPBOARDUPDATE) {
+        clipboardChangedAt = Now().QuadPart;
+        SetEvent(clipboardChanged);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+DWORD WINAPI ListenerThread(LPVOID ready)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ListenerProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "CaptureBenchListener";
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+    AddClipboardFormatListener(hwnd);
+    SetEvent(static_cast<HANDLE>(ready));
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    RemoveClipboardFormatListener(hwnd);
+    DestroyWindow(hwnd);
+    return 0;
+}
+
+double BareBitBlt(int w, int h)
+{
+    ScopedCreatedDC display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    ScopedGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(display.get(), w, h));
+    ScopedCreatedDC mem(CreateCompatibleDC(display.get()));
+    ScopedSelectObject select(mem.get(), bmp.get());
+    const LARGE_INTEGER t0 = Now();
+    BitBlt(mem.get(), 0, 0, w, h, display.get(), 0, 0, SRCCOPY);
+    GdiFlush();
+    return Ms(t0, Now());
+}
+
+// From the shell's report of a left press on the icon until the overlay has painted.
+double PressToPainted()
+{
+    const LARGE_INTEGER t0 = Now();
+    SendMessageA(hWndMain, WM_TRAYICON, 32000, WM_LBUTTONDOWN);
+    for (;;) {
+        Pump();
+        if (IsWindowVisible(hWndMain) && !GetUpdateRect(hWndMain, nullptr, FALSE))
+            break;
+    }
+    GdiFlush();
+    return Ms(t0, Now());
+}
+
+// From the button release over a w x h selection until the clipboard tells of the capture.
+double ReleaseToClipboard(int w, int h)
+{
+    PressToPainted();
+    SendMessageA(hWndMain, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 0));
+    SendMessageA(hWndMain, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(w, h));
+    ResetEvent(clipboardChanged);
+    const LARGE_INTEGER t0 = Now();
+    SendMessageA(hWndMain, WM_LBUTTONUP, 0, MAKELPARAM(w, h));
+    WaitForSingleObject(clipboardChanged, 10000);
+    LARGE_INTEGER t1;
+    t1.QuadPart = clipboardChangedAt;
+    return Ms(t0, t1);
+}
+
+// The parts of a release on their own, with the overlay up: erasing the outline, the grab.
+void ReleaseParts(int w, int h, double& eraseMs, double& grabMs)
+{
+    PressToPainted();
+    SendMessageA(hWndMain, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(0, 0));
+    SendMessageA(hWndMain, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(w, h));
+    LARGE_INTEGER t0 = Now();
+    DrawRectangle();
+    GdiFlush();
+    eraseMs = Ms(t0, Now());
+    bEtat = 0;
+    t0 = Now();
+    SetBitmapClipBoard();
+    grabMs = Ms(t0, Now());
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+}
+
+bool ClipboardHoldsCapture(int w, int h)
+{
+    if (!OpenClipboard(nullptr))
+        return false;
+    bool ok = false;
+    if (HGLOBAL mem = GetClipboardData(CF_DIB)) {
+        const auto* bi = static_cast<const BITMAPINFOHEADER*>(GlobalLock(mem));
+        ok = bi && bi->biWidth == w && bi->biHeight == h;
+        GlobalUnlock(mem);
+    }
+    CloseClipboard();
+    return ok;
+}
+
+}  // namespace
+
+int main()
+{
+    HINSTANCE inst = GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WndMainProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32515));
+    wc.lpszClassName = szAppName;
+    RegisterClassExA(&wc);
+    hWndMain = CreateWindowExA(0, szAppName, szAppName, WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               inst, nullptr);
+    hInst = inst;
+
+    clipboardChanged = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE listener = CreateThread(nullptr, 0, ListenerThread, ready, 0, nullptr);
+    WaitForSingleObject(ready, INFINITE);
+
+    const int w = GetSystemMetrics(SM_CXSCREEN);
+    const int h = GetSystemMetrics(SM_CYSCREEN);
+    const int rw = std::min(w, 1920);
+    const int rh = std::min(h, 1080);
+
+    std::vector<double> bareRegion, bareFull, press, release, erase, grab;
+    for (int i = 0; i < kRuns; ++i) {
+        bareRegion.push_back(BareBitBlt(rw, rh));
+        bareFull.push_back(BareBitBlt(w, h));
+        press.push_back(PressToPainted());
+        SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+        release.push_back(ReleaseToClipboard(rw, rh));
+        double eraseMs = 0;
+        double grabMs = 0;
+        ReleaseParts(rw, rh, eraseMs, grabMs);
+        erase.push_back(eraseMs);
+        grab.push_back(grabMs);
+    }
+    const bool held = ClipboardHoldsCapture(rw, rh);
+
+    const double floorRegion = Median(bareRegion);
+    const double floorFull = Median(bareFull);
+    const double pressMs = Median(press);
+    const double releaseMs = Median(release);
+    printf("screen %d x %d, region %d x %d, median of %d runs\n", w, h, rw, rh, kRuns);
+    printf("  bare BitBlt of the region from the screen   %8.2f ms\n", floorRegion);
+    printf("  bare BitBlt of the full screen              %8.2f ms\n", floorFull);
+    printf("  press on the icon -> overlay painted        %8.2f ms  ratio %.2f (target <= 3)\n",
+           pressMs, pressMs / floorFull);
+    printf("  release -> clipboard holds the capture      %8.2f ms  ratio %.2f (target <= 2)\n",
+           releaseMs, releaseMs / floorRegion);
+    printf("    of which erasing the outline              %8.2f ms\n", Median(erase));
+    printf("    of which the grab to the clipboard        %8.2f ms\n", Median(grab));
+    printf("  clipboard holds a %d x %d DIB afterwards:   %s\n", rw, rh, held ? "yes" : "NO");
+
+    PostThreadMessageA(GetThreadId(listener), WM_QUIT, 0, 0);
+    WaitForSingleObject(listener, 5000);
+    CloseHandle(listener);
+    CloseHandle(ready);
+    CloseHandle(clipboardChanged);
+    return held ? 0 : 1;
+}
