@@ -11,10 +11,13 @@ import math
 import os
 import struct
 import subprocess
+import tempfile
 import time
 
 BUILD = os.environ.get("GRABOTINE_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 PREFIX = os.environ["WINEPREFIX"]
+# Scratch folders go beside the throw-away prefix, so the runner removes them with it.
+tempfile.tempdir = os.path.dirname(PREFIX)
 APP_NAME = "Grabotine v. 1.21"
 EXE = os.path.join(BUILD, "Grabotine.exe")
 PROBE = os.path.join(BUILD, "probe.exe")
