@@ -89,12 +89,7 @@ LRESULT CALLBACK PatternProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             px[static_cast<size_t>(y) * w + x] = Pattern(x, y);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownInfo(w, h, 32);
     PAINTSTRUCT ps;
     HDC hdc = BeginPaint(hwnd, &ps);
     SetDIBitsToDevice(hdc, 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
@@ -125,12 +120,7 @@ bool PumpUntil(F done, DWORD timeoutMs = 10000)
 std::vector<uint32_t> BitmapPixels(HBITMAP bmp, int w, int h)
 {
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownInfo(w, h, 32);
     HDC screen = GetDC(nullptr);
     const int rows = GetDIBits(screen, bmp, 0, static_cast<UINT>(h), px.data(), &bi,
                                DIB_RGB_COLORS);

@@ -25,12 +25,7 @@ namespace {
 // A smooth picture, as a photograph or a screen would be, so JPEG keeps it close.
 void MakeGradient(LONG width, LONG height, KnownBitmap& out)
 {
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    BITMAPINFO info = TopDownInfo(width, height, 24);
     void* raw = nullptr;
     out.bmp = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &raw, nullptr, 0);
     ASSERT_NE(out.bmp, nullptr);

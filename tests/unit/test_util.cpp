@@ -41,6 +41,17 @@ bool FileExists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+BITMAPINFO TopDownInfo(LONG width, LONG height, WORD bits)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bits;
+    return info;
+}
+
 int CountGdiObjects()
 {
     const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);

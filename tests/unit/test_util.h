@@ -21,6 +21,9 @@ private:
 std::string ReadWholeFile(const std::string& path);
 bool FileExists(const std::string& path);
 
+// The header of a top-down BI_RGB image, the layout tests fill and read pixels in.
+BITMAPINFO TopDownInfo(LONG width, LONG height, WORD bits);
+
 // Number of live GDI objects of this process. Wine's GetGuiResources answers 0, so there the
 // handle table is probed directly.
 int CountGdiObjects();
