@@ -80,18 +80,40 @@ void OnCommand(WORD id)
     }
 }
 
-void OnKeyDown(HWND hwnd, WPARAM key)
+// A typed key counts only on the shown overlay: after the tray menu the hidden window can
+// keep the keyboard focus. The program's own requests (Save, Exit, auto-save) are posted
+// with lParam 0, which no typed key has (its repeat count is at least 1).
+void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
 {
+    if (lParam != 0 && !IsWindowVisible(hWndMain))
+        return;
     if (key == VK_END)
         Shutdown();
     else if (key == VK_F4)
         SaveCapture(hwnd);
 }
 
+// The dialog on top of the chain the disabled main window heads (Options, then its folder
+// browser), brought to the front.
+void ShowOpenDialog()
+{
+    HWND top = hWndMain;
+    for (HWND next = GetLastActivePopup(top); next && next != top; next = GetLastActivePopup(top))
+        top = next;
+    SetForegroundWindow(top);
+}
+
 void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
 {
     if (id != IDI_GRABOTINE)
         return;
+    // The shell keeps calling back while About or Options has the window disabled: a press
+    // then only finds the dialog, never an overlay nobody can dismiss or a second menu.
+    if (!IsWindowEnabled(hWndMain)) {
+        if (mouseMsg == WM_LBUTTONDOWN || mouseMsg == WM_RBUTTONDOWN)
+            ShowOpenDialog();
+        return;
+    }
     switch (mouseMsg) {
     case WM_LBUTTONDOWN:
         EtatMouse = 1;
@@ -145,6 +167,19 @@ void OnLButtonUp()
     HideOverlay();
 }
 
+// A tray program runs until the session ends, usually without an Exit: keep what was set.
+void OnEndSession(WPARAM ending)
+{
+    if (ending)
+        StoreSettings();
+}
+
+// A restarted shell has forgotten the icon (or was not up yet when it was first added).
+void OnTaskbarCreated()
+{
+    TaskBarAdd(reinterpret_cast<HICON>(GetClassLongPtrA(hWndMain, GCLP_HICON)), IDI_GRABOTINE);
+}
+
 void CancelSelection()
 {
     if (bEtat)
@@ -157,19 +192,26 @@ void CancelSelection()
 
 LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
 {
+    static const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    if (taskbarCreated != 0 && iMsg == taskbarCreated) {
+        OnTaskbarCreated();
+        return 0;
+    }
     switch (iMsg) {
     case WM_CREATE: OnCreate(); return 0;
     case WM_DESTROY: Shutdown(); return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_KILLFOCUS: CancelSelection(); return 0;
     case WM_PAINT: PaintOverlay(hwnd); return 0;
-    case WM_KEYDOWN: OnKeyDown(hwnd, wParam); return 0;
+    case WM_KEYDOWN: OnKeyDown(hwnd, wParam, lParam); return 0;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_MOUSEMOVE: OnMouseMove(lParam); return 0;
     case WM_LBUTTONDOWN: OnLButtonDown(lParam); return 0;
     case WM_LBUTTONUP: OnLButtonUp(); return 0;
     case WM_RBUTTONUP: CancelSelection(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION: OnEndSession(wParam); return 0;
     default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);
     }
 }

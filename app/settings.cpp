@@ -33,16 +33,46 @@ void WriteNumber(const char* section, int32_t value)
     WritePrivateProfileStringA(section, kKey, Buffer, kIniFile);
 }
 
+bool IsDirectory(const char* path)
+{
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The path in the system code page, only when every character survives the conversion.
+bool ExactAnsi(const wchar_t* wide, char (&path)[MAX_PATH])
+{
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, MAX_PATH,
+                                      nullptr, &lost);
+    return n > 0 && !lost;
+}
+
 bool DesktopDirectory(char (&path)[MAX_PATH])
 {
     ITEMIDLIST* raw = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &raw)) || !raw)
         return false;
     ScopedItemList pidl(raw);
-    return SHGetPathFromIDListA(pidl.get(), path) != FALSE;
+    return FolderPathOf(pidl.get(), path);
 }
 
 }  // namespace
+
+// The 8-bit conversion turns letters the code page lacks into '?' or a look-alike, naming
+// another folder or none. Only here is the wide path asked for, to find a form that the 8-bit
+// calls everywhere else can open: the path itself, or else its short name.
+bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
+{
+    wchar_t wide[MAX_PATH] = {};
+    if (!SHGetPathFromIDListW(pidl, wide))
+        return false;
+    if (ExactAnsi(wide, path) && IsDirectory(path))
+        return true;
+    wchar_t shortPath[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameW(wide, shortPath, MAX_PATH);
+    return n > 0 && n < MAX_PATH && ExactAnsi(shortPath, path) && IsDirectory(path);
+}
 
 bool SetFolderIfFits(const char* path)
 {

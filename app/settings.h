@@ -1,5 +1,8 @@
 // The user's settings and the INI file that keeps them between runs.
 #pragma once
+#include <windows.h>
+#include <shtypes.h>
+
 #include <cstdint>
 
 struct Etat {
@@ -20,3 +23,6 @@ void StoreSettings();
 // Makes path the output directory only when it fits szpath whole: a path cut short would
 // name another folder. Says whether it did.
 bool SetFolderIfFits(const char* path);
+
+// The file-system folder of an item list as a path that 8-bit calls can open, or false.
+bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH]);

@@ -71,13 +71,6 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
     return CopyRegion(display, src.get(), r.left, r.top, w, h);
 }
 
-HBITMAP DuplicateBitmap(HDC display, HBITMAP bmp, int w, int h)
-{
-    ScopedCreatedDC src(CreateCompatibleDC(display));
-    ScopedSelectObject select(src.get(), bmp);
-    return CopyRegion(display, src.get(), 0, 0, w, h);
-}
-
 // The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.
 HGLOBAL PackedDib(HDC display, HBITMAP bmp)
 {
@@ -110,9 +103,9 @@ HGLOBAL PackedDib(HDC display, HBITMAP bmp)
 }
 
 // The clipboard gets its own bitmap and DIB: whoever empties it frees those, not ours.
-void OfferToClipboard(HDC display, HBITMAP capture, int w, int h)
+void OfferToClipboard(HDC display, HBITMAP capture)
 {
-    ScopedGdiObject<HBITMAP> copy(DuplicateBitmap(display, capture, w, h));
+    ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
     if (copy.get() && SetClipboardData(CF_BITMAP, copy.get()))
         copy.release();
     ScopedGlobalMem<void> dib(PackedDib(display, capture));
@@ -122,18 +115,34 @@ void OfferToClipboard(HDC display, HBITMAP capture, int w, int h)
 
 }  // namespace
 
+HBITMAP CopyBitmap(HBITMAP bmp)
+{
+    BITMAP bm = {};
+    if (!bmp || !GetObjectA(bmp, sizeof bm, &bm))
+        return nullptr;
+    // A bitmap made for a memory DC holding bmp has bmp's format (a DIB section's too).
+    ScopedCreatedDC src(CreateCompatibleDC(nullptr));
+    ScopedSelectObject selectSrc(src.get(), bmp);
+    ScopedGdiObject<HBITMAP> copy(CreateCompatibleBitmap(src.get(), bm.bmWidth, bm.bmHeight));
+    if (!copy.get())
+        return nullptr;
+    ScopedCreatedDC dst(CreateCompatibleDC(nullptr));
+    ScopedSelectObject selectDst(dst.get(), copy.get());
+    if (!BitBlt(dst.get(), 0, 0, bm.bmWidth, bm.bmHeight, src.get(), 0, 0, SRCCOPY))
+        return nullptr;
+    return copy.release();
+}
+
 void SetBitmapClipBoard()
 {
     OrderRect(rect);
-    const int iSizeX = rect.right - rect.left;
-    const int iSizeY = rect.bottom - rect.top;
     ScopedClipboard clipboard(hWndMain);
     if (clipboard.open())
         EmptyClipboard();
-    ScopedCreatedDC hdc(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
     ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
     if (clipboard.open() && capture.get())
-        OfferToClipboard(hdc.get(), capture.get(), iSizeX, iSizeY);
+        OfferToClipboard(hdc.get(), capture.get());
     ScopedGdiObject<HBITMAP> previous(hBitmap);
     hBitmap = capture.release();
 }

@@ -11,6 +11,10 @@ extern HBITMAP hBitmap;
 // while no overlay is up, into a new hBitmap; offers it as CF_BITMAP and CF_DIB.
 void SetBitmapClipBoard();
 
+// A copy of bmp in its own format, for the caller to own; null when bmp is null or the copy
+// cannot be made.
+HBITMAP CopyBitmap(HBITMAP bmp);
+
 // Swaps the edges of r where needed so that left <= right and top <= bottom.
 void OrderRect(RECT& r);
 

@@ -30,7 +30,9 @@ HBITMAP CopyScreen(const RECT& area)
 {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    ScopedCreatedDC screen(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    // The screen's own context: under Wine a CreateDC("DISPLAY") one ignores a virtual
+    // screen that starts left of or above the primary monitor.
+    ScopedGetDC screen(nullptr);
     ScopedGdiObject<HBITMAP> shot(CreateCompatibleBitmap(screen.get(), w, h));
     if (!shot.get())
         return nullptr;

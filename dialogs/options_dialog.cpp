@@ -58,7 +58,7 @@ INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
 
 // A chosen folder takes effect at once. The browser writes its display-name buffer even when
 // cancelled, so it gets one of its own, and the output directory changes only when the choice
-// converts to a path that fits whole.
+// converts to a path that 8-bit calls can open and that fits whole.
 void ChangeFolder(HWND hwnd)
 {
     ScopedCom com;
@@ -76,6 +76,6 @@ void ChangeFolder(HWND hwnd)
     if (!pidlBrowse)
         return;
     char path[MAX_PATH] = {};
-    if (SHGetPathFromIDListA(pidlBrowse.get(), path))
+    if (FolderPathOf(pidlBrowse.get(), path))
         SetFolderIfFits(path);
 }

@@ -131,18 +131,21 @@ void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
     if (!SettleConvertedHeader(*pbih, tableEntries, bufferSize))
         return;
 
-    ScopedHandle hf(CreateFileA(pszFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hf.valid())
-        return;
-    const auto write = [&hf](const void* data, DWORD size) {
-        DWORD dwTmp = 0;
-        return WriteFile(hf.get(), data, size, &dwTmp, nullptr) != FALSE;
-    };
-    const BITMAPFILEHEADER hdr = MakeFileHeader(*pbih);
-    if (!write(&hdr, kFileHeaderSize))
-        return;
-    if (!write(pbi.get(), pbih->biSize + 4 * pbih->biClrUsed))
-        return;
-    WriteInPieces(lpBits.get(), pbih->biSizeImage, write);
+    bool written = false;
+    {
+        ScopedHandle hf(CreateFileA(pszFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!hf.valid())
+            return;
+        const auto write = [&hf](const void* data, DWORD size) {
+            DWORD dwTmp = 0;
+            return WriteFile(hf.get(), data, size, &dwTmp, nullptr) && dwTmp == size;
+        };
+        const BITMAPFILEHEADER hdr = MakeFileHeader(*pbih);
+        written = write(&hdr, kFileHeaderSize) && write(pbi.get(), pbih->biSize + 4 * pbih->biClrUsed) &&
+                  WriteInPieces(lpBits.get(), pbih->biSizeImage, write);
+    }
+    // A file cut short (a full disk) promises more than it holds: better no file at all.
+    if (!written)
+        DeleteFileA(pszFile);
 }

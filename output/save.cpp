@@ -6,7 +6,12 @@
 #include "output/jpeg_export.h"
 #include "output/sound.h"
 
+#include "app/scoped_win.h"
+
+#include <algorithm>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 SYSTEMTIME st = {};
 
@@ -16,6 +21,27 @@ namespace {
 constexpr int kMaxCopies = 1000;
 
 bool FileExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Names picked by saves whose file is not written yet. An export waits on message boxes, and
+// a save made meanwhile runs inside it: within the same second it must not pick the same name.
+std::vector<std::string> namesInUse;
+
+bool NameInUse(const char* path)
+{
+    return std::find(namesInUse.begin(), namesInUse.end(), path) != namesInUse.end();
+}
+
+// Holds a picked name for as long as its save runs.
+class ReservedName {
+public:
+    explicit ReservedName(const char* path) : name_(path) { namesInUse.push_back(name_); }
+    ~ReservedName() { namesInUse.erase(std::find(namesInUse.begin(), namesInUse.end(), name_)); }
+    ReservedName(const ReservedName&) = delete;
+    ReservedName& operator=(const ReservedName&) = delete;
+
+private:
+    std::string name_;
+};
 
 }  // namespace
 
@@ -37,7 +63,7 @@ bool PickCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& 
     for (int copy = 1; copy <= kMaxCopies; ++copy) {
         if (!FormatCaptureName(out, size, dir, t, ext, copy))
             return false;
-        if (!FileExists(out))
+        if (!FileExists(out) && !NameInUse(out))
             return true;
     }
     return false;
@@ -45,18 +71,20 @@ bool PickCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& 
 
 void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
 {
+    const int32_t format = AppliState.extension;
+    if (format != 0 && format != 1)
+        return;
     char Buffer[256] = {};
-    switch (AppliState.extension) {
-    case 0:
-        if (PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, "bmp"))
-            CreateBMPFile(hwnd, Buffer, hBitmap);
-        break;
-    case 1:
-        if (PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, "jpg"))
-            CreateJPGFile(hwnd, Buffer, hBitmap);
-        break;
-    default: break;
-    }
+    if (!PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, format == 0 ? "bmp" : "jpg"))
+        return;
+    ReservedName reserved(Buffer);
+    // The capture of this moment, the save's own: captures made while an export waits on its
+    // message boxes replace hBitmap and free the old one.
+    ScopedGdiObject<HBITMAP> capture(CopyBitmap(hBitmap));
+    if (format == 0)
+        CreateBMPFile(hwnd, Buffer, capture.get());
+    else
+        CreateJPGFile(hwnd, Buffer, capture.get());
 }
 
 void SaveCapture(HWND hwnd)

@@ -140,19 +140,19 @@ std::vector<uint32_t> ExpectedPixels(const RECT& r)
     return px;
 }
 
-// The overlay's window surface, read back the way it is shown.
-std::vector<uint32_t> OverlayPixels()
+// A window's surface (the whole screen for null), read back the way it is shown.
+std::vector<uint32_t> WindowPixels(HWND hwnd)
 {
     const int w = ScreenW();
     const int h = ScreenH();
-    HDC win = GetDC(hWndMain);
+    HDC win = GetDC(hwnd);
     HDC mem = CreateCompatibleDC(win);
     HBITMAP bmp = CreateCompatibleBitmap(win, w, h);
     HGDIOBJ old = SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, win, 0, 0, SRCCOPY);
     SelectObject(mem, old);
     DeleteDC(mem);
-    ReleaseDC(hWndMain, win);
+    ReleaseDC(hwnd, win);
     std::vector<uint32_t> px = BitmapPixels(bmp, w, h);
     DeleteObject(bmp);
     return px;
@@ -238,9 +238,13 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(onScreen_) << "the pattern never reached the screen"; }
 
-    // A left press on the icon, as the shell reports it; returns once the overlay is up.
+    // A left press on the icon, as the shell reports it; returns once the overlay is up. The
+    // screen must show the whole pattern first: the part the last overlay uncovered is
+    // repainted only as this thread gets to it, and a loaded machine can be late.
     static void OpenOverlay()
     {
+        const std::vector<uint32_t> screen = ExpectedPixels({0, 0, ScreenW(), ScreenH()});
+        ASSERT_TRUE(PumpUntil([&] { return WindowPixels(nullptr) == screen; }));
         SendMessageA(hWndMain, WM_TRAYICON, 32000, WM_LBUTTONDOWN);
         ASSERT_TRUE(PumpUntil([] { return IsWindowVisible(hWndMain) != FALSE; }));
         PumpUntil([] { return GetQueueStatus(QS_ALLINPUT) == 0; }, 500);
@@ -275,7 +279,7 @@ TEST_F(Overlay, CoversTheMonitorAndShowsTheScreenAsItWas)
     EXPECT_EQ(r.top, 0);
     EXPECT_EQ(r.right, ScreenW());
     EXPECT_EQ(r.bottom, ScreenH());
-    EXPECT_EQ(OverlayPixels(), ExpectedPixels({0, 0, ScreenW(), ScreenH()}));
+    EXPECT_EQ(WindowPixels(hWndMain), ExpectedPixels({0, 0, ScreenW(), ScreenH()}));
     SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
     EXPECT_FALSE(IsWindowVisible(hWndMain));
     EXPECT_EQ(FrozenScreen(), nullptr);
@@ -324,7 +328,7 @@ TEST_F(Overlay, TheOutlineIsXoredOnTheBorderAndSurvivesARepaintWithoutATrace)
     InvalidateRect(hWndMain, nullptr, FALSE);
     UpdateWindow(hWndMain);
     Mouse(WM_MOUSEMOVE, 100, 80);
-    const std::vector<uint32_t> shown = OverlayPixels();
+    const std::vector<uint32_t> shown = WindowPixels(hWndMain);
     const int w = ScreenW();
     size_t changed = 0;
     for (int y = 0; y < ScreenH(); ++y)

@@ -95,10 +95,56 @@ bool KindMatches(Kind kind, HWND c)
     return false;
 }
 
-// Controls in creation (tab) order, with kind, id, text, tab stop, place and size.
-template <size_t N>
-void ExpectControls(HWND dialog, const Control (&expected)[N])
+// What a DLGTEMPLATEEX resource itself holds: the dialog's x and y and each control's box in
+// dialog units (the created windows may differ: an icon is drawn at its own size).
+struct TemplateBoxes {
+    POINT place;
+    std::vector<RECT> controls;
+};
+
+TemplateBoxes ReadTemplate(int id)
 {
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    const BYTE* p = static_cast<const BYTE*>(LockResource(LoadResource(module, res)));
+    const auto word = [&p](size_t at) {
+        WORD w;
+        memcpy(&w, p + at, sizeof w);
+        return w;
+    };
+    const auto box = [&word](size_t at) {
+        const auto v = [&](size_t i) { return static_cast<LONG>(static_cast<short>(word(at + 2 * i))); };
+        return RECT{v(0), v(1), v(0) + v(2), v(1) + v(3)};
+    };
+    // A name or an ordinal (0xFFFF and a number); returns the offset after it.
+    const auto skipName = [&word](size_t at) {
+        if (word(at) == 0xFFFF)
+            return at + 4;
+        while (word(at) != 0)
+            at += 2;
+        return at + 2;
+    };
+    TemplateBoxes t = {};
+    const RECT frame = box(18);  // after version, signature, help id, styles and count
+    t.place = {frame.left, frame.top};
+    size_t at = skipName(skipName(skipName(26)));  // menu, class, caption
+    at = skipName(at + 6);                          // point size, weight, italic, charset; face
+    for (WORD i = 0, count = word(16); i < count; ++i) {
+        at = (at + 3) & ~size_t{3};
+        t.controls.push_back(box(at + 12));  // after help id and styles
+        at = skipName(skipName(at + 24));    // after the id: class, text
+        at += 2 + word(at);                  // creation data
+    }
+    return t;
+}
+
+// Controls in creation (tab) order, with kind, id, text, tab stop, place and size, as the
+// template holds them and as the dialog shows them.
+template <size_t N>
+void ExpectControls(HWND dialog, int templateId, const Control (&expected)[N])
+{
+    const std::vector<RECT> boxes = ReadTemplate(templateId).controls;
+    ASSERT_EQ(boxes.size(), N);
     std::vector<HWND> children;
     for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
         children.push_back(c);
@@ -107,6 +153,7 @@ void ExpectControls(HWND dialog, const Control (&expected)[N])
         const Control& want = expected[i];
         HWND c = children[i];
         SCOPED_TRACE("control " + std::to_string(i) + " " + (want.text ? want.text : ""));
+        EXPECT_TRUE(EqualRect(&boxes[i], &want.dlu));
         const LONG style = GetWindowLongA(c, GWL_STYLE);
         EXPECT_EQ(GetDlgCtrlID(c), want.id);
         EXPECT_TRUE(KindMatches(want.kind, c)) << ClassOf(c) << " " << style;
@@ -152,17 +199,6 @@ void ExpectFrame(HWND dialog, const char* caption, LONG cx, LONG cy, LONG style,
     EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen.get(), LOGPIXELSY), 72));
 }
 
-// The x and y the template itself gives (the window may be moved onto the screen).
-POINT TemplatePlace(int id)
-{
-    HMODULE module = GetModuleHandleA(nullptr);
-    HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
-    const BYTE* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, res)));
-    short xy[2] = {};
-    memcpy(xy, bytes + 18, sizeof xy);  // DLGTEMPLATEEX: after version, signature, ids, styles, count
-    return {xy[0], xy[1]};
-}
-
 TEST(DialogTemplates, OptionsMatchesTheLayout)
 {
     AppliState = {0, 0, "C:\\out", 0};
@@ -170,10 +206,10 @@ TEST(DialogTemplates, OptionsMatchesTheLayout)
     ASSERT_NE(dialog.get(), nullptr);
     ExpectFrame(dialog.get(), "Options", 165, 128,
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_3DLOOK, WS_EX_CONTEXTHELP);
-    const POINT place = TemplatePlace(IDD_OPTIONS);
+    const POINT place = ReadTemplate(IDD_OPTIONS).place;
     EXPECT_EQ(place.x, -1);
     EXPECT_EQ(place.y, -2);
-    ExpectControls(dialog.get(), kOptions);
+    ExpectControls(dialog.get(), IDD_OPTIONS, kOptions);
 }
 
 TEST(DialogTemplates, AboutMatchesTheLayout)
@@ -182,7 +218,7 @@ TEST(DialogTemplates, AboutMatchesTheLayout)
     ASSERT_NE(dialog.get(), nullptr);
     ExpectFrame(dialog.get(), "About ...", 128, 56,
                 WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER, WS_EX_TOPMOST);
-    ExpectControls(dialog.get(), kAbout);
+    ExpectControls(dialog.get(), IDD_ABOUT, kAbout);
 }
 
 struct CommandCase {

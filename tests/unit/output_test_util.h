@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -150,10 +151,14 @@ struct BoxSeen {
 };
 
 // Watches for the message boxes of this process from a thread of its own, records each one
-// and presses its OK button, for as long as it lives.
+// and presses its OK button, for as long as it lives. onBox, when given, is called with each
+// box's number (from 0) just before its OK is pressed.
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher() : thread_([this] { Run(); }) {}
+    explicit MessageBoxWatcher(std::function<void(size_t)> onBox = nullptr)
+        : onBox_(std::move(onBox)), thread_([this] { Run(); })
+    {
+    }
     ~MessageBoxWatcher()
     {
         stop_ = true;
@@ -223,10 +228,14 @@ private:
             GetWindowTextA(box, caption, sizeof caption);
             seen.caption = caption;
             EnumChildWindows(box, ReadStatic, reinterpret_cast<LPARAM>(&seen));
+            size_t number = 0;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
+                number = seen_.size();
                 seen_.push_back(seen);
             }
+            if (onBox_)
+                onBox_(number);
             PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
             const DWORD start = GetTickCount();
             while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < 10000)
@@ -234,6 +243,7 @@ private:
         }
     }
 
+    std::function<void(size_t)> onBox_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<BoxSeen> seen_;

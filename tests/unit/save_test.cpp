@@ -44,6 +44,17 @@ std::vector<std::string> FilesIn(const std::string& dir)
     return names;
 }
 
+// A capture made (wParam, the bitmap) and saved at once (lParam, the time) from a message.
+LRESULT CALLBACK CaptureAndSave(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg != WM_APP)
+        return DefWindowProcA(hwnd, msg, wParam, lParam);
+    DeleteObject(hBitmap);
+    hBitmap = reinterpret_cast<HBITMAP>(wParam);
+    SaveCaptureAt(nullptr, *reinterpret_cast<const SYSTEMTIME*>(lParam));
+    return 0;
+}
+
 // The dispatch reads the settings and the current capture: each test sets its own.
 class SaveTest : public ::testing::Test {
 protected:
@@ -143,6 +154,41 @@ TEST_F(SaveTest, JpegSavesTakeTheirNameTooAndAFreeOneOnCollision)
     }
     EXPECT_EQ(outtest::DecodeWithWic(out.file("14300_2512.jpg")).width, 6u);
     EXPECT_EQ(outtest::DecodeWithWic(out.file("14300_2512 (2).jpg")).width, 6u);
+}
+
+// A capture made while an export waits on its message box replaces (and frees) the bitmap
+// that export began with, and is saved at once, in the same second: each file gets its own
+// name and its own pixels, and no save fails.
+TEST_F(SaveTest, ASaveMadeWhileAnExportWaitsLeavesBothCaptures)
+{
+    AppliState.extension = 1;
+    const SYSTEMTIME t = At(14, 30, 0, 25, 12);
+    KnownBitmap later;
+    outtest::MakeDibSection(24, 3, 3, later);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CaptureAndSave;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "SaveTestNested";
+    RegisterClassA(&wc);
+    HWND target = CreateWindowA("SaveTestNested", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+    capture.bmp = nullptr;  // freed by the capture made during the export
+
+    std::vector<BoxSeen> seen;
+    {
+        outtest::MessageBoxWatcher watcher([&](size_t box) {
+            if (box == 0)
+                PostMessageA(target, WM_APP, reinterpret_cast<WPARAM>(later.bmp),
+                             reinterpret_cast<LPARAM>(&t));
+        });
+        SaveCaptureAt(nullptr, t);
+        seen = watcher.seen();
+    }
+    DestroyWindow(target);
+    EXPECT_EQ(seen, (std::vector<BoxSeen>{outtest::kInfoBox, outtest::kInfoBox,
+                                          outtest::kRetryBox, outtest::kRetryBox}));
+    EXPECT_EQ(outtest::DecodeWithWic(out.file("14300_2512.jpg")).width, 6u);
+    EXPECT_EQ(outtest::DecodeWithWic(out.file("14300_2512 (2).jpg")).width, 3u);
 }
 
 TEST_F(SaveTest, OtherFormatValuesWriteNothing)

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -137,6 +139,63 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
     EXPECT_EQ(AppliState.EtatSound, 0);
     EXPECT_EQ(AppliState.extension, 1);
     EXPECT_STREQ(AppliState.szpath, "Z:\\tmp\\shots");
+}
+
+BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+// Windows turns file virtualization off for a program whose manifest asks for an execution
+// level, any level: a standard user's settings file (a bare name, so in the Windows folder)
+// and "~temp.bmp" in a protected folder would then fail to be written, without a word.
+TEST(Manifest, AsksForNoExecutionLevelAndIsEmbeddedOnce)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    strcpy(strrchr(path, '\\') + 1, "Grabotine.exe");
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> exe(
+        LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE), FreeLibrary);
+    ASSERT_NE(exe, nullptr) << path;
+    int manifests = 0;
+    EnumResourceNamesA(exe.get(), MAKEINTRESOURCEA(24), CountName,
+                       reinterpret_cast<LONG_PTR>(&manifests));
+    EXPECT_EQ(manifests, 1);
+    const HRSRC res = FindResourceA(exe.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+    ASSERT_NE(res, nullptr);
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(exe.get(), res))),
+                           SizeofResource(exe.get(), res));
+    EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos) << text;
+    EXPECT_EQ(text.find("trustInfo"), std::string::npos) << text;
+    EXPECT_NE(text.find("PerMonitorV2"), std::string::npos) << text;
+}
+
+// A folder whose name the 8-bit code page cannot write comes back as a path that 8-bit calls
+// open (its short name), never as the '?' text that names nothing; a plain one as itself.
+TEST(FolderPath, ComesBackInAFormThe8BitCallsOpen)
+{
+    TempDir base;
+    const std::wstring wideBase(base.path().begin(), base.path().end());
+    const std::wstring folder = wideBase + L"\\\u0421\u043d\u0438\u043c\u043a\u0438";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring marker = folder + L"\\marker";
+    CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+
+    for (const std::wstring& dir : {folder, wideBase}) {
+        const std::unique_ptr<ITEMIDLIST, decltype(&ILFree)> pidl(ILCreateFromPathW(dir.c_str()),
+                                                                  ILFree);
+        ASSERT_NE(pidl, nullptr);
+        char path[MAX_PATH] = {};
+        ASSERT_TRUE(FolderPathOf(pidl.get(), path));
+        EXPECT_EQ(strchr(path, '?'), nullptr) << path;
+        if (dir == wideBase)
+            EXPECT_STREQ(path, base.path().c_str());
+        else
+            EXPECT_TRUE(FileExists(std::string(path) + "\\marker")) << path;
+    }
+    DeleteFileW(marker.c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 }  // namespace
