@@ -3,9 +3,10 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 TOOLCHAIN := cmake/mingw-i686.cmake
 
-# Debian packages the build, the program under Wine and the headless tests need.
+# Debian packages the build, the program under Wine and the headless test desktops need.
 PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 \
-            xvfb xdotool xclip imagemagick x11-utils libjpeg-turbo-progs
+            xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
+            openbox trayer pulseaudio pulseaudio-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

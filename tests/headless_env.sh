@@ -1,35 +1,113 @@
-# Sourced by the test and benchmark runners: a throw-away HOME and Wine prefix and an Xvfb on
-# a display of its own, all gone when the runner exits.
+# Sourced by the test and benchmark runners: test desktops on X servers of their own, each with
+# its own HOME, sound server and Wine prefix (copied from one booted template), all gone when
+# the sourcing script exits.
 
-stop_headless() {
-    wineserver -k 2>/dev/null || true
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+export WINEARCH=win32 WINEDEBUG=-all
+# No .NET or Gecko install prompts in a throw-away prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# boot_template DIR: a booted Wine prefix in DIR, its server stopped so it can be copied.
+boot_template() {
+    WINEPREFIX=$1 wineboot -i >/dev/null 2>&1
+    # .htm files open through winebrowser, which hands them to xdg-open from PATH.
+    WINEPREFIX=$1 wine reg add 'HKCR\.htm' /ve /d htmlfile /f >/dev/null 2>&1
+    WINEPREFIX=$1 wine reg add 'HKCR\htmlfile\shell\open\command' /ve /d 'winebrowser "%1"' /f \
+        >/dev/null 2>&1
+    WINEPREFIX=$1 wineserver -w
+}
+
+# copy_prefix FROM TO: the big, read-only DLL folders are hard links, the rest real copies.
+copy_prefix() {
+    local shared="drive_c/windows/system32 drive_c/windows/winsxs"
+    mkdir -p "$2"
+    (cd "$1" && tar $(printf -- '--exclude=./%s ' $shared) -cf - .) | (cd "$2" && tar -xf -)
+    for d in $shared; do cp -al "$1/$d" "$2/$d"; done
+}
+
+# reg_user KEY 'NAME=VALUE' (in the file's own syntax): a value in the prefix's HKCU, written
+# before its server starts.
+reg_user() {
+    printf '\n[%s] 0\n%s\n' "$(printf '%s' "$1" | sed 's/\\/\\\\/g')" "$2" >>"$WINEPREFIX/user.reg"
+}
+
+wait_for() {  # wait_for SECONDS COMMAND...: polls the command until it succeeds
+    local tries=$(($1 * 10)); shift
+    until "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ $tries -gt 0 ] || { echo "timed out waiting for: $*" >&2; return 1; }
+        sleep 0.1
+    done
+}
+
+stop_desktop() {
+    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+    for pid in ${DESKTOP_PIDS:-}; do kill "$pid" 2>/dev/null || true; done
+    for pid in ${DESKTOP_PIDS:-}; do wait "$pid" 2>/dev/null || true; done
     rm -rf "$WORK"
 }
 
-# start_headless NAME GEOMETRY
-start_headless() {
-    WORK=$(mktemp -d "/tmp/grabotine-$1.XXXXXX")
-    export HOME=$WORK/home WINEPREFIX=$WORK/prefix WINEARCH=win32 WINEDEBUG=-all
-    # No .NET or Gecko install prompts in a throw-away prefix.
-    export WINEDLLOVERRIDES="mscoree,mshtml=" XDG_RUNTIME_DIR=$WORK/run
-    mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$WINEPREFIX"
+# start_desktop KIND [GEOMETRY]: a test desktop of that kind on a new X server.
+#   desktop      1024 x 768 x 24, openbox, a tray host and a sound server: what users have
+#   bare         1024 x 768 x 24 and nothing else: Wine's own tray, no window manager
+#   dpi144       the desktop at 144 DPI
+#   twomonitors  the desktop on two monitors, the primary on the right (virtual x from -1024)
+#   depth16      the desktop in 16-bit colour
+start_desktop() {
+    local kind=$1 geometry=${2:-1024x768x24}
+    WORK=$(mktemp -d "${GRABOTINE_RUN:-/tmp}/desktop-$kind.XXXXXX")
+    export HOME=$WORK/home WINEPREFIX=$WORK/prefix XDG_RUNTIME_DIR=$WORK/run
+    export GRABOTINE_DESKTOP=$kind
+    mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
-    XVFB_PID=
-    trap stop_headless EXIT
+    DESKTOP_PIDS=
+    trap stop_desktop EXIT
+
+    if [ -n "${GRABOTINE_TEMPLATE:-}" ]; then
+        copy_prefix "$GRABOTINE_TEMPLATE" "$WINEPREFIX"
+    else
+        boot_template "$WINEPREFIX"
+    fi
+    case $kind in
+        dpi144) reg_user 'Control Panel\Desktop' '"LogPixels"=dword:00000090' ;;
+        twomonitors) geometry=1824x768x24
+                     reg_user 'Software\Wine\X11 Driver' '"UseXRandR"="N"' ;;
+        depth16) geometry=1024x768x16 ;;
+    esac
 
     # Let Xvfb choose a free display and tell us which.
-    exec 3<> "$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "$2" -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
-    XVFB_PID=$!
-    for _ in $(seq 100); do
-        [ -s "$WORK/display" ] && break
-        sleep 0.1
-    done
+    exec 3<>"$WORK/display"
+    Xvfb -displayfd 3 -screen 0 "$geometry" -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
+    DESKTOP_PIDS="$!"
+    wait_for 10 test -s "$WORK/display"
     export DISPLAY=":$(head -n1 "$WORK/display")"
+    exec 3>&-
 
-    # One persistent wineserver for the whole run keeps each program start fast and the Wine
-    # desktop (which clears the X root window when it starts) up throughout.
+    if [ "$kind" = twomonitors ]; then
+        xrandr --setmonitor LEFT 1024/270x768/203+0+0 screen >/dev/null
+        xrandr --setmonitor '*RIGHT' 800/211x600/158+1024+0 none >/dev/null
+    fi
+    if [ "$kind" != bare ]; then
+        # Started before Wine, so that its windows are managed and its icon docks.
+        openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+        DESKTOP_PIDS="$DESKTOP_PIDS $!"
+        wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+        trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
+            --SetDockType true --SetPartialStrut true --transparent false >"$WORK/trayer.log" 2>&1 &
+        DESKTOP_PIDS="$DESKTOP_PIDS $!"
+        wait_for 10 sh -c 'xwininfo -name panel | grep -q IsViewable'
+        # A null sink whose monitor the tests record.
+        pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+            -L module-native-protocol-unix -L "module-null-sink sink_name=grabotine" \
+            >"$WORK/pulse.log" 2>&1 &
+        DESKTOP_PIDS="$DESKTOP_PIDS $!"
+        wait_for 10 pactl info
+    fi
     wineserver -p
-    wineboot -i >/dev/null 2>&1
+    # Wine's desktop process (which hosts the tray) ends a moment after its last program and
+    # clears the screen when it comes back: a hidden program keeps it up throughout. Started
+    # first, it also keeps the desktop off the output pipes of the tests.
+    if [ -n "${GRABOTINE_BUILD:-}" ]; then
+        wine "$GRABOTINE_BUILD/probe.exe" keep-desktop </dev/null >/dev/null 2>&1 &
+        wine "$GRABOTINE_BUILD/probe.exe" wait-window - "probe keep-desktop" 30000 >/dev/null 2>&1
+    fi
 }

@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# Runs every test headless: its own X server, its own throw-away Wine prefix and HOME.
+# Runs every test headless, both cores busy: each CTest entry gets a test desktop of its own
+# (tests/desktop.sh) with a Wine prefix copied from the one booted here.
 set -euo pipefail
 
 BUILD=$(cd "${1:-build}" && pwd)
-GEOMETRY=${GRABOTINE_SCREEN:-1024x768x24}
 shift || true
+start=$(date +%s)
 
 . "$(dirname "$0")/headless_env.sh"
-start_headless test "$GEOMETRY"
-echo "X display $DISPLAY ($GEOMETRY), Wine prefix $WINEPREFIX"
-
-# .htm files open through winebrowser, which hands them to xdg-open from PATH.
-wine reg add 'HKCR\.htm' /ve /d htmlfile /f >/dev/null 2>&1
-wine reg add 'HKCR\htmlfile\shell\open\command' /ve /d 'winebrowser "%1"' /f >/dev/null 2>&1
+export GRABOTINE_RUN
+GRABOTINE_RUN=$(mktemp -d /tmp/grabotine-run.XXXXXX)
+trap 'WINEPREFIX=$GRABOTINE_TEMPLATE wineserver -k 2>/dev/null; rm -rf "$GRABOTINE_RUN"' EXIT
+export GRABOTINE_TEMPLATE=$GRABOTINE_RUN/template
+HOME=$GRABOTINE_RUN boot_template "$GRABOTINE_TEMPLATE"
+echo "Wine prefix template booted in $(($(date +%s) - start)) s"
 
 cd "$BUILD"
-ctest --output-on-failure --timeout 600 "$@"
+rc=0
+ctest --output-on-failure --timeout 600 -j "$(nproc)" "$@" || rc=$?
+echo "Tests took $(($(date +%s) - start)) s of wall time"
+exit $rc

@@ -16,6 +16,10 @@ import time
 
 BUILD = os.environ.get("GRABOTINE_BUILD", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
 PREFIX = os.environ["WINEPREFIX"]
+# The test desktop this runs on (tests/desktop.sh): all but bare have a window manager, a
+# tray host that docks the icon, and a sound server.
+DESKTOP = os.environ.get("GRABOTINE_DESKTOP", "bare")
+MANAGED = DESKTOP != "bare"
 # Scratch folders go beside the throw-away prefix, so the runner removes them with it.
 tempfile.tempdir = os.path.dirname(PREFIX)
 APP_NAME = "Grabotine v. 1.21"
@@ -25,6 +29,8 @@ PROBE = os.path.join(BUILD, "probe.exe")
 WM_KEYDOWN = 0x100
 WM_COMMAND = 0x111
 WM_CLOSE = 0x10
+WM_SYSCOMMAND = 0x112
+SC_CLOSE = 0xF060
 VK_END = 0x23
 VK_F4 = 0x73
 
@@ -112,6 +118,15 @@ def temp_dir():
     return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Temp"))[0]
 
 
+def end_session():
+    """Ends the session as a log-off does (every program is asked, told, then ended), then
+    brings the desktop back for what follows."""
+    wine("wineboot", "-e")
+    subprocess.Popen(["wine", PROBE, "keep-desktop"], stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+    probe("wait-window", "-", "probe keep-desktop", int(TIMEOUT * 1000))
+
+
 # ------------------------------------------------------------------ X side
 
 def xdotool(*args):
@@ -130,13 +145,32 @@ def release(button=1):
     xdotool("mouseup", button)
 
 
+def click_at(x, y, button=1):
+    """A real click at (x, y) on the X screen."""
+    move_to(x, y)
+    # A press arriving right after the pointer moved there can be lost.
+    time.sleep(0.3)
+    xdotool("click", button)
+
+
+def click_screen(x, y):
+    """A real click at (x, y) in Windows screen coordinates, whose origin is the primary
+    monitor's corner wherever X has it."""
+    mx, my, _w, _h = primary_monitor()
+    click_at(x + mx, y + my)
+
+
 def key(name):
     xdotool("key", name)
 
 
 def x_window_geometry(name):
     """(x, y, width, height) of the viewable top-level X window with that name, or None."""
-    result = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True)
+    return _viewable_geometry(subprocess.run(["xwininfo", "-name", name], capture_output=True,
+                                             text=True))
+
+
+def _viewable_geometry(result):
     if result.returncode != 0:
         return None
     info = {}
@@ -160,8 +194,62 @@ def popup_menu_shown():
     return False
 
 
-def tray_icons_area():
-    return x_window_geometry("Wine System Tray")
+def x_geometry(window_id):
+    """(x, y, width, height) of a viewable X window, or None."""
+    result = subprocess.run(["xwininfo", "-id", str(window_id)], capture_output=True, text=True)
+    return _viewable_geometry(result)
+
+
+def tray_icons():
+    """The notification icons on screen as (x, y, w, h): docked in the tray host (XEmbed windows
+    of Wine's desktop process) or, without one, the cells of Wine's stand-alone tray."""
+    if MANAGED:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "explorer.exe"],
+                               capture_output=True, text=True).stdout.split()
+        icons = []
+        for window in found:
+            embed = subprocess.run(["xprop", "-id", window, "_XEMBED_INFO"], capture_output=True,
+                                   text=True).stdout
+            geometry = x_geometry(window) if "=" in embed else None
+            if geometry:
+                icons.append(geometry)
+        return sorted(icons)
+    area = x_window_geometry("Wine System Tray")
+    if not area:
+        return []
+    x, y, w, cell = area
+    return [(x + i * cell, y, cell, cell) for i in range(w // cell)]
+
+
+def x_above(upper, lower):
+    """Whether X shows the window upper above the window lower (window manager frames and
+    all)."""
+    def top_level(window):
+        while True:
+            out = subprocess.run(["xwininfo", "-id", str(window), "-tree"], capture_output=True,
+                                 text=True, check=True).stdout
+            parent = int(out.split("Parent window id:")[1].split()[0], 16)
+            if parent == int(out.split("Root window id:")[1].split()[0], 16):
+                return window
+            window = parent
+    out = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True, text=True,
+                         check=True).stdout
+    # xwininfo lists the root's children top first.
+    order = [int(line.split()[0], 16) for line in out.splitlines() if line.strip().startswith("0x")]
+    return order.index(top_level(int(upper, 16))) < order.index(top_level(int(lower, 16)))
+
+
+def desktop_furniture():
+    """What always stays on top of a picture laid on the screen: the tray host's panel or
+    Wine's stand-alone tray."""
+    return [g for g in (x_window_geometry("panel"), x_window_geometry("Wine System Tray")) if g]
+
+
+def primary_monitor():
+    """The primary monitor as X places it (x, y, w, h); Windows puts its corner at (0, 0)."""
+    if DESKTOP == "twomonitors":
+        return 1024, 0, 800, 600
+    return (0, 0) + screen_size()
 
 
 def screen_size():
@@ -183,11 +271,6 @@ def screenshot():
     return w, h, data
 
 
-def set_root_picture(path):
-    """Lays a picture on the X root window, so the screen has something to capture."""
-    subprocess.run(["display", "-window", "root", path], check=True, timeout=TIMEOUT)
-
-
 def drag(x1, y1, x2, y2, button=1, release_at_end=True):
     """A real drag: press at (x1, y1), move through the middle to (x2, y2), release there
     (or leave the button held when release_at_end is False)."""
@@ -201,72 +284,60 @@ def drag(x1, y1, x2, y2, button=1, release_at_end=True):
         release(button)
 
 
-def x_window_at(x, y):
-    """The id of the X window under (x, y), found by moving the pointer there."""
-    out = subprocess.run(["xdotool", "mousemove", str(x), str(y), "getmouselocation", "--shell"],
-                         capture_output=True, text=True, check=True, timeout=TIMEOUT).stdout
-    return int(dict(line.split("=", 1) for line in out.split())["WINDOW"])
-
-
-def x_window_id(name):
-    result = subprocess.run(["xwininfo", "-name", name], capture_output=True, text=True)
-    for line in result.stdout.splitlines():
-        if "Window id:" in line:
-            return int(line.split("Window id:")[1].split()[0], 16)
-    return None
+def x_clipboard(target):
+    """The X clipboard's content for target as a program outside Wine pastes it, or None.
+    A read right after a program's first capture can hang: time-out and try again."""
+    for _ in range(3):
+        try:
+            result = subprocess.run(["xclip", "-selection", "clipboard", "-t", target, "-o"],
+                                    capture_output=True, timeout=5)
+        except subprocess.TimeoutExpired:
+            continue
+        return result.stdout if result.returncode == 0 and result.stdout else None
+    raise TimeoutError("xclip kept hanging")
 
 
 def x_clipboard_targets():
     """The targets the X clipboard offers (empty when nobody owns it)."""
-    result = subprocess.run(["xclip", "-selection", "clipboard", "-t", "TARGETS", "-o"],
-                            capture_output=True, text=True, timeout=TIMEOUT)
-    return result.stdout.split() if result.returncode == 0 else []
+    return (x_clipboard("TARGETS") or b"").decode().split()
 
 
 def x_clipboard_bmp():
-    """The X clipboard's image/bmp as (w, h, RGB bytes), as a program outside Wine pastes it."""
-    result = subprocess.run(["xclip", "-selection", "clipboard", "-t", "image/bmp", "-o"],
-                            capture_output=True, timeout=TIMEOUT)
-    if result.returncode != 0 or not result.stdout:
-        raise RuntimeError("no image/bmp on the X clipboard: %s" % result.stderr)
-    return read_bmp(result.stdout)
+    """The X clipboard's image/bmp as (w, h, RGB bytes)."""
+    blob = x_clipboard("image/bmp")
+    if not blob:
+        raise RuntimeError("no image/bmp on the X clipboard")
+    return read_bmp(blob)
 
 
-def lay_pattern(width=None, height=None, maker=None):
+def lay_pattern(maker=None, wait=True):
     """Lays a picture made by maker(path, width, height) (make_pattern_ppm by default) on the
     root window (after the Wine desktop is up) and waits until a screenshot shows it
-    everywhere but under the notification icons; returns that screenshot."""
-    if width is None:
-        width, height = screen_size()
+    everywhere but under the tray; returns that screenshot, the picture as the screen holds it.
+    With wait False it returns at once, for a screen that is covered."""
+    width, height = screen_size()
     path = os.path.join(PREFIX, "grabotine-pattern.ppm")
     (maker or make_pattern_ppm)(path, width, height)
     with open(path, "rb") as f:
         expected = f.read()[-width * height * 3:]
-    set_root_picture_quietly(path)
+    # Some ImageMagick builds exit 1 after laying the picture.
+    subprocess.run(["display", "+dither", "-window", "root", path], timeout=TIMEOUT)
+    if not wait:
+        return None
 
     def shows_pattern():
         shot = screenshot()
-        tray = tray_icons_area() or (0, 0, 0, 0)
-        data = shot[2]
-        stride = shot[0] * 3
-        for y in range(height):
-            row = slice(y * stride, y * stride + width * 3)
-            if data[row] == expected[row]:
-                continue
-            tx, ty, tw, th = tray
-            if not ty <= y < ty + th:
-                return None
-            left, right = slice(y * stride, y * stride + tx * 3), \
-                slice(y * stride + (tx + tw) * 3, y * stride + width * 3)
-            if data[left] != expected[left] or data[right] != expected[right]:
-                return None
-        return shot
+        data = bytearray(shot[2])
+        for x, y, w, h in desktop_furniture():
+            for row in range(y, min(y + h, height)):
+                covered = slice((row * width + x) * 3, (row * width + min(x + w, width)) * 3)
+                data[covered] = expected[covered]
+        if DESKTOP == "depth16":
+            # ImageMagick rounds the picture into 5-6-5 its own way: near is all it promises.
+            near = all(abs(data[i] - expected[i]) <= 10 for i in range(0, len(data), 97))
+            return shot if near else None
+        return shot if data == expected else None
     return poll(shows_pattern, what="the pattern on the screen")
-
-
-def set_root_picture_quietly(path):
-    """set_root_picture, for ImageMagick builds whose display exits 1 after laying it."""
-    subprocess.run(["display", "-window", "root", path], timeout=TIMEOUT)
 
 
 # ------------------------------------------------------------------ Win32 clipboard
@@ -310,6 +381,65 @@ def clipboard_text():
     return out.stdout.rstrip("\n") if out.returncode == 0 else None
 
 
+# ------------------------------------------------------------------ sound
+
+SOUND_RATE = 11025  # the shutter clip's rate; recordings are made at it, 16-bit mono
+
+
+class Recording:
+    """Records what the desktop's sound server plays (its null sink's monitor) from the moment
+    it is made until stop()."""
+
+    def __init__(self):
+        self.path = tempfile.mktemp(suffix=".raw")
+        with open(self.path, "wb") as out:
+            self.proc = subprocess.Popen(
+                ["parec", "-d", "grabotine.monitor", "--raw", "--format=s16le", "--channels=1",
+                 "--rate=%d" % SOUND_RATE, "--latency-msec=20"], stdout=out)
+        # Running once samples (silence included) arrive.
+        self._wait_for_seconds(0.1)
+
+    def _seconds(self):
+        return os.path.getsize(self.path) / 2 / SOUND_RATE
+
+    def _wait_for_seconds(self, seconds):
+        poll(lambda: self._seconds() >= seconds, what="%.1f s of recorded sound" % seconds)
+
+    def stop(self, tail=0.5):
+        """Records tail seconds more (sound still on its way), then stops; returns the samples."""
+        self._wait_for_seconds(self._seconds() + tail)
+        self.proc.terminate()
+        self.proc.wait(timeout=TIMEOUT)
+        with open(self.path, "rb") as f:
+            data = f.read()
+        os.remove(self.path)
+        return struct.unpack("<%dh" % (len(data) // 2), data[:len(data) // 2 * 2])
+
+
+def sounds(samples, level=1000, gap=0.1):
+    """The stretches of sound in samples, as (length in seconds, mean square) each: runs of
+    samples louder than level, joined across silences shorter than gap seconds."""
+    loud = [i for i, v in enumerate(samples) if abs(v) > level]
+    stretches = []
+    for i in loud:
+        if stretches and i - stretches[-1][1] <= gap * SOUND_RATE:
+            stretches[-1][1] = i
+        else:
+            stretches.append([i, i])
+    return [((end - start + 1) / SOUND_RATE,
+             sum(v * v for v in samples[start:end + 1]) / (end - start + 1))
+            for start, end in stretches]
+
+
+def shutter_clip():
+    """The shutter clip the program carries, as its sounds() would hear it played."""
+    with open(os.path.join(os.path.dirname(__file__), "..", "..", "resources", "shutter.wav"),
+              "rb") as f:
+        wav = f.read()
+    pcm = wav[wav.index(b"data") + 8:]
+    return sounds([(b - 128) * 256 for b in pcm])
+
+
 # ------------------------------------------------------------------ images
 
 def crop(image, left, top, width, height):
@@ -320,11 +450,20 @@ def crop(image, left, top, width, height):
 
 
 def read_bmp(blob):
-    """Decodes an uncompressed BMP (file bytes) of 24 or 32 bits into (w, h, RGB bytes)."""
+    """Decodes an uncompressed BMP (file bytes) of 16, 24 or 32 bits into (w, h, RGB bytes)."""
     if blob[:2] != b"BM":
         raise ValueError("not a BMP")
     offset = struct.unpack_from("<I", blob, 10)[0]
     return read_dib(blob[14:], offset - 14)
+
+
+def decoded_bmp(path):
+    """The BMP file's pixels, or None while it is missing or not yet whole."""
+    try:
+        with open(path, "rb") as f:
+            return read_bmp(f.read())
+    except (OSError, ValueError, struct.error, IndexError):
+        return None
 
 
 def read_dib(dib, pixel_offset=None):
@@ -345,6 +484,10 @@ def read_dib(dib, pixel_offset=None):
             for x in range(width):
                 b, g, r = row[x * step:x * step + 3]
                 out += bytes((r, g, b))
+        elif bits == 16 and compression == 0:  # 5-5-5, widened by repeating the top bits
+            for x in range(width):
+                v = row[2 * x] | row[2 * x + 1] << 8
+                out += bytes(((c << 3) | (c >> 2)) for c in ((v >> 10) & 31, (v >> 5) & 31, v & 31))
         else:
             raise ValueError("unsupported depth %d" % bits)
     return width, height, bytes(out)
@@ -403,6 +546,103 @@ def psnr(a, b):
 
 # ------------------------------------------------------------------ the program
 
+def ask(*args):
+    return probe(*args).rstrip("\r\n")
+
+
+def ini_values(text):
+    """{section: value of State}, in file order."""
+    values, section = {}, None
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("["):
+            section = line.strip("[]")
+        elif line.startswith("State=") and section:
+            values[section] = line[len("State="):]
+    return values
+
+
+def settings_ini(folder, sound=0, auto_save=0, save_as=0):
+    """A settings file as the program writes it, folder as Windows names it."""
+    return ("[autoSave]\r\nState=%s\r\n[Sound]\r\nState=%s\r\n[SaveAs]\r\nState=%s\r\n"
+            "[Folder]\r\nState=%s\r\n" % (auto_save, sound, save_as, folder))
+
+
+def window_info(hwnd):
+    """{visible, x, y, w, h (the window), cx, cy, cw, ch (its client area), pid, tid} in
+    Windows screen coordinates, or None once the window is gone."""
+    out = probe("window-info", hwnd, check=False)
+    if out.returncode != 0:
+        return None
+    return dict(kv.split("=") for kv in out.stdout.split())
+
+
+def x_window_of(hwnd):
+    """The X window Wine shows a window in."""
+    return probe("x-window", hwnd).strip()
+
+
+class Dialog:
+    """A dialog box of the program, found by its owner and caption."""
+
+    def __init__(self, owner, caption="-"):
+        self.hwnd = ask("find-dialog", owner, caption, int(TIMEOUT * 1000))
+
+    def text(self, control_id):
+        return ask("control-text", self.hwnd, control_id)
+
+    def checked(self, control_id):
+        return int(ask("control-check", self.hwnd, control_id))
+
+    def rect(self, control_id):
+        return tuple(int(v) for v in ask("control-rect", self.hwnd, control_id).split())
+
+    def click(self, control_id):
+        x, y, w, hgt = self.rect(control_id)
+        click_screen(x + w // 2, y + hgt // 2)
+
+    def toggle(self, control_id):
+        before = self.checked(control_id)
+        self.click(control_id)
+        poll(lambda: self.checked(control_id) != before, what="box %d to toggle" % control_id)
+
+    def send_command(self, command_id):
+        """WM_COMMAND with that id, returning once the dialog has handled it."""
+        ask("send", self.hwnd, WM_COMMAND, command_id, 0)
+
+    def controls(self):
+        return [line.split("|") for line in ask("controls", self.hwnd).splitlines()]
+
+    def is_open(self):
+        """Still shown: EndDialog hides a dialog at once, before it is destroyed."""
+        info = window_info(self.hwnd)
+        return bool(info) and info["visible"] == "1"
+
+    def press_close_box(self):
+        """A click on the caption's close box; without a window manager nobody draws one, so
+        this is what it sends."""
+        if not MANAGED:
+            probe("post", self.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)
+            return
+        info = window_info(self.hwnd)
+        frame = subprocess.run(["xprop", "-id", x_window_of(self.hwnd), "_NET_FRAME_EXTENTS"],
+                               capture_output=True, text=True, check=True).stdout
+        _left, right, top, _bottom = (int(v) for v in frame.split("=")[1].split(","))
+        x, y = int(info["cx"]) + int(info["cw"]) + right, int(info["cy"])
+        # The window manager's close box ends its caption bar, about 11 pixels in.
+        click_screen(x - 11, y - top // 2)
+
+    def wait_closed(self):
+        probe("wait-gone", self.hwnd, int(TIMEOUT * 1000))
+
+    @staticmethod
+    def open_options(app):
+        app.command(5)  # Options, as the menu sends it
+        return Dialog(app.hwnd, "Options")
+
+
+
+
 class Program:
     """One run of Grabotine.exe; use as a context manager so a failed test still ends it."""
 
@@ -429,28 +669,41 @@ class Program:
         return False
 
     def wait_for_tray_icon(self):
-        poll(tray_icons_area, what="the notification icon")
+        poll(tray_icons, what="the notification icon")
 
-    def icon_position(self, index=0):
-        """Centre of the program's cell in Wine's stand-alone tray (20 x 20 per icon)."""
-        x, y, _w, _h = poll(tray_icons_area, what="the notification icon")
-        return x + 20 * index + 10, y + 10
+    def icon_position(self):
+        """Centre of the program's icon, the only one on the desktop."""
+        x, y, w, h = poll(tray_icons, what="the notification icon")[0]
+        return x + w // 2, y + h // 2
 
     def press_icon(self, button):
-        x, y = self.icon_position()
-        move_to(x, y)
-        # A press arriving right after the pointer moved there can be lost.
-        time.sleep(0.3)
-        xdotool("click", button)
+        # Wine's tray drops a press while the program is busy (as while the shutter plays).
+        self.sync()
+        click_at(*self.icon_position(), button=button)
+
+    def choose_from_menu(self, position):
+        """Opens the menu with a right press on the icon and clicks its item at position
+        (0 to 4), as a user does."""
+        self.press_icon(3)
+        x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
+        click_screen(x + w // 2, y + h * (2 * position + 1) // 10)
 
     def window_info(self):
-        out = probe("window-info", self.hwnd, check=False)
-        if out.returncode != 0:
-            return None
-        return dict(kv.split("=") for kv in out.stdout.split())
+        return window_info(self.hwnd)
 
     def wait_visible(self, visible=True, timeout=TIMEOUT):
         probe("wait-visible", self.hwnd, 1 if visible else 0, int(timeout * 1000), timeout=timeout)
+
+    def sync(self):
+        """Returns once the program is back in a message loop."""
+        probe("sync", self.hwnd, int(TIMEOUT * 1000))
+
+    def idle(self):
+        """Returns once the program has handled what was posted to it before the call (as the
+        save an auto-save posts): it handles a sent message before posted ones, so the second
+        one finds them done."""
+        self.sync()
+        self.sync()
 
     def post(self, msg, wparam=0, lparam=0):
         probe("post", self.hwnd, msg, wparam, lparam)
@@ -462,7 +715,7 @@ class Program:
         """Reads the popup menu as the program builds it: [(id, 'enabled'|'grayed', text)].
 
         open_menu() must make the program open it (a right press on the icon); the menu is
-        closed again with Escape unless close is False."""
+        closed again unless close is False."""
         reader = subprocess.Popen(["wine", PROBE, "menu", self.hwnd, str(int(TIMEOUT * 1000))],
                                   stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         try:
@@ -487,12 +740,11 @@ class Program:
         # The items are read as the menu is built: keys reach it only once it is on screen.
         poll(popup_menu_shown, what="the popup menu on screen")
         if close:
-            key("Escape")
-            poll(lambda: not popup_menu_shown(), what="the popup menu to close")
+            self.close_menu()
         return [tuple(line.split("|", 2)) for line in out.splitlines() if line]
 
     def gdi_objects(self):
-        return int(probe("gdi-count", self.hwnd).strip())
+        return int(dict(kv.split("=") for kv in probe("counts", self.hwnd).split())["gdi"])
 
     def wait_exit(self, timeout=TIMEOUT):
         return self.proc.wait(timeout=timeout)
@@ -502,14 +754,14 @@ class Program:
         return x_window_geometry(APP_NAME)
 
     def open_overlay(self):
-        """A real left press on the icon; returns once the overlay covers the whole screen."""
+        """A real left press on the icon; returns once the overlay covers the primary monitor."""
         # The overlay's X window is unmapped a while after Windows hides it: until then it
         # still covers the icon.
         self.wait_overlay_unmapped()
         self.press_icon(1)
         self.wait_visible(True)
-        full = (0, 0) + screen_size()
-        poll(lambda: self.overlay_geometry() == full, what="the overlay to cover the screen")
+        poll(lambda: self.overlay_geometry() == primary_monitor(),
+             what="the overlay to cover the primary monitor")
 
     def wait_overlay_unmapped(self):
         poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")
@@ -522,16 +774,12 @@ class Program:
         self.wait_visible(False)
 
     def close_menu(self):
-        """Closes the open popup menu with a click away from it, as a user does (the menu
-        opens over the icon, and Escape does not reach it without a window manager); returns
-        once the icon is uncovered."""
+        """Closes the open popup menu with a click away from it, as a user does."""
         w, h = screen_size()
         move_to(w - 5, h - 5)
         time.sleep(0.3)
         xdotool("click", 1)
-        x, y = self.icon_position()
-        tray = x_window_id("Wine System Tray")
-        poll(lambda: x_window_at(x, y) == tray, what="the menu to close")
+        poll(lambda: not popup_menu_shown(), what="the menu to close")
 
     def capture_loop(self, count, x1, y1, x2, y2):
         """count captures driven from the probe with the messages a press on the icon and a

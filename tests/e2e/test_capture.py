@@ -28,19 +28,15 @@ class Capture(unittest.TestCase):
         self.addCleanup(self.app.__exit__, None, None, None)
         self.picture = h.lay_pattern()
 
-    def test_overlay_freezes_the_screen_and_the_drag_grabs_exactly_what_was_seen(self):
+    def test_overlay_freezes_the_screen_and_xors_the_outline_over_it(self):
         app = self.app
         items = app.menu_items(lambda: app.press_icon(3), close=False)
         self.assertEqual(items[2], ("3", "grayed", "&Save"))
         app.close_menu()
 
         app.open_overlay()
-        info = app.window_info()
-        self.assertEqual((info["x"], info["y"]), ("0", "0"))
-        self.assertEqual((int(info["w"]), int(info["h"])), h.screen_size())
         # The screen changes underneath: the overlay keeps showing it as it was.
-        h.make_pattern_ppm(h.os.path.join(h.PREFIX, "other.ppm"), 64, 64)
-        h.set_root_picture_quietly(h.os.path.join(h.PREFIX, "other.ppm"))
+        h.lay_pattern(lambda path, w, hgt: h.make_pattern_ppm(path, 64, 64), wait=False)
         self.assertEqual(h.screenshot(), self.picture)
 
         # Dragged up and to the left; the outline is XORed white, dotted, on the border only.
@@ -57,15 +53,7 @@ class Capture(unittest.TestCase):
 
         h.release()
         app.wait_visible(False)
-        expected = h.crop(self.picture, 101, 83, 199, 177)
-        self.assertEqual(h.clipboard_image("dib"), expected)
-        self.assertEqual(h.clipboard_image("bitmap"), expected)
-        self.assertIn("image/bmp", h.x_clipboard_targets())
-        self.assertEqual(h.x_clipboard_bmp(), expected)
-        info = h.clipboard_info()
-        self.assertEqual(info["bitmap"][:2], (199, 177))
-        self.assertIn(h.CF_DIB, info["formats"])
-
+        self.assertEqual(h.clipboard_image("dib"), h.crop(self.picture, 101, 83, 199, 177))
         app.wait_overlay_unmapped()
         self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
 

@@ -1,101 +1,21 @@
 """The Options and About dialogs and the folder browser, worked as a user works them."""
 import os
 import shutil
+import subprocess
 import tempfile
-import time
 import unittest
 
 import harness as h
 
-WM_COMMAND = 0x111
-WM_SYSCOMMAND = 0x112
-SC_CLOSE = 0xF060
 TVM_GETNEXTITEM = 0x110A
 TVGN_CARET = 9
 WAIT_MS = int(h.TIMEOUT * 1000)
 
 
-def ask(*args):
-    return h.probe(*args).rstrip("\r\n")
-
-
-def ini_values(text):
-    """{section: value of State}."""
-    values, section = {}, None
-    for line in text.splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            section = line.strip("[]")
-        elif line.startswith("State=") and section:
-            values[section] = line[len("State="):]
-    return values
-
-
-def settings_ini(sound, auto_save, save_as, folder):
-    return ("[autoSave]\r\nState=%s\r\n[Sound]\r\nState=%s\r\n[SaveAs]\r\nState=%s\r\n"
-            "[Folder]\r\nState=%s\r\n" % (auto_save, sound, save_as, folder))
-
-
-def click_at(x, y):
-    h.move_to(x, y)
-    # A press arriving right after the pointer moved there can be lost.
-    time.sleep(0.3)
-    h.xdotool("click", 1)
-
-
-class Dialog:
-    """A dialog box of the program, found by its owner and caption."""
-
-    def __init__(self, owner, caption="-"):
-        self.hwnd = ask("find-dialog", owner, caption, WAIT_MS)
-
-    def text(self, control_id):
-        return ask("control-text", self.hwnd, control_id)
-
-    def checked(self, control_id):
-        return int(ask("control-check", self.hwnd, control_id))
-
-    def rect(self, control_id):
-        return tuple(int(v) for v in ask("control-rect", self.hwnd, control_id).split())
-
-    def click(self, control_id):
-        x, y, w, hgt = self.rect(control_id)
-        click_at(x + w // 2, y + hgt // 2)
-
-    def toggle(self, control_id):
-        before = self.checked(control_id)
-        self.click(control_id)
-        h.poll(lambda: self.checked(control_id) != before, what="box %d to toggle" % control_id)
-
-    def send_command(self, command_id):
-        """WM_COMMAND with that id, returning once the dialog has handled it."""
-        ask("send", self.hwnd, WM_COMMAND, command_id, 0)
-
-    def controls(self):
-        return [line.split("|") for line in ask("controls", self.hwnd).splitlines()]
-
-    def is_open(self):
-        """Still shown: EndDialog hides a dialog at once, before it is destroyed."""
-        info = h.probe("window-info", self.hwnd, check=False)
-        return info.returncode == 0 and "visible=1" in info.stdout
-
-    def press_close_box(self):
-        # Without a window manager the caption is not drawn; this is what its close box sends.
-        h.probe("post", self.hwnd, WM_SYSCOMMAND, SC_CLOSE, 0)
-
-    def wait_closed(self):
-        h.probe("wait-gone", self.hwnd, WAIT_MS)
-
-
-def open_options(app):
-    app.command(5)  # Options, as the menu sends it
-    return Dialog(app.hwnd, "Options")
-
-
 def exit_and_read_settings(app, test):
     app.command(1)
     test.assertEqual(app.wait_exit(), 0)
-    return ini_values(h.read_ini())
+    return h.ini_values(h.read_ini())
 
 
 def windows_desktop():
@@ -119,8 +39,8 @@ class OptionsBoxes(unittest.TestCase):
             (("1.5", "0", "1"), (1, 0, 1)),
         ]
         for ini, boxes in cases:
-            with self.subTest(ini=ini), h.Program(ini=settings_ini(*ini, self.folder)) as app:
-                dialog = open_options(app)
+            with self.subTest(ini=ini), h.Program(ini=h.settings_ini(self.folder, *ini)) as app:
+                dialog = h.Dialog.open_options(app)
                 self.assertEqual((dialog.checked(101), dialog.checked(102), dialog.checked(103)),
                                  boxes)
                 self.assertEqual(dialog.text(105), self.folder)
@@ -147,8 +67,8 @@ class OptionsBoxes(unittest.TestCase):
         ]
         for close, toggle, expected in cases:
             with self.subTest(close=close, toggle=toggle), \
-                    h.Program(ini=settings_ini("1", "0", "0", self.folder)) as app:
-                dialog = open_options(app)
+                    h.Program(ini=h.settings_ini(self.folder, "1", "0", "0")) as app:
+                dialog = h.Dialog.open_options(app)
                 if toggle:
                     for box in (101, 102, 103):
                         dialog.toggle(box)
@@ -173,18 +93,18 @@ class OptionsBoxes(unittest.TestCase):
                 self.assertEqual(exit_and_read_settings(app, self), expected)
 
     def test_options_shown_again_hold_what_ok_stored(self):
-        with h.Program(ini=settings_ini("0", "0", "0", self.folder)) as app:
-            dialog = open_options(app)
+        with h.Program(ini=h.settings_ini(self.folder, "0", "0", "0")) as app:
+            dialog = h.Dialog.open_options(app)
             dialog.toggle(102)
             dialog.click(100)
             dialog.wait_closed()
-            dialog = open_options(app)
+            dialog = h.Dialog.open_options(app)
             self.assertEqual((dialog.checked(101), dialog.checked(102), dialog.checked(103)),
                              (0, 1, 0))
             dialog.toggle(101)
             dialog.press_close_box()
             dialog.wait_closed()
-            dialog = open_options(app)
+            dialog = h.Dialog.open_options(app)
             self.assertEqual((dialog.checked(101), dialog.checked(102), dialog.checked(103)),
                              (0, 1, 0))
             dialog.click(110)
@@ -205,7 +125,7 @@ class FolderBrowser(unittest.TestCase):
 
     def open_browser(self, options):
         options.click(104)
-        browser = Dialog(options.hwnd)
+        browser = h.Dialog(options.hwnd)
         texts = [browser.text(control_id) for control_id, _cls, _hwnd in browser.controls()]
         self.assertIn("Change output directory", texts)
         return browser
@@ -216,18 +136,18 @@ class FolderBrowser(unittest.TestCase):
                              if cls == "SysTreeView32")
         x, y, w, hgt = browser.rect(tree_id)
         # Empty space above a possible scroll bar: focuses the tree, selects nothing.
-        click_at(x + w // 2, y + hgt - 24)
-        h.poll(lambda: ask("control-focus", browser.hwnd) == str(tree_id),
+        h.click_screen(x + w // 2, y + hgt - 24)
+        h.poll(lambda: h.ask("control-focus", browser.hwnd) == str(tree_id),
                what="the focus on the tree")
-        before = ask("send", tree, TVM_GETNEXTITEM, TVGN_CARET, 0)
+        before = h.ask("send", tree, TVM_GETNEXTITEM, TVGN_CARET, 0)
         h.xdotool("type", "--delay", "40", prefix)
-        h.poll(lambda: ask("send", tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != before,
+        h.poll(lambda: h.ask("send", tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != before,
                what="the selection to move")
 
     def test_chosen_folder_is_in_effect_at_once_and_cancel_keeps_it(self):
         chosen = self.make_desktop_folder("gpick-shots")
-        with h.Program(ini=settings_ini("0", "0", "0", self.old)) as app:
-            options = open_options(app)
+        with h.Program(ini=h.settings_ini(self.old, "0", "0", "0")) as app:
+            options = h.Dialog.open_options(app)
             browser = self.open_browser(options)
             self.pick(browser, "gpick-")
             h.key("Return")
@@ -239,8 +159,8 @@ class FolderBrowser(unittest.TestCase):
 
     def test_cancelled_browser_keeps_the_old_folder(self):
         self.make_desktop_folder("gcancel-other")
-        with h.Program(ini=settings_ini("0", "0", "0", self.old)) as app:
-            options = open_options(app)
+        with h.Program(ini=h.settings_ini(self.old, "0", "0", "0")) as app:
+            options = h.Dialog.open_options(app)
             browser = self.open_browser(options)
             # Another folder selected, then Cancel: nothing of it may stay.
             self.pick(browser, "gcancel-")
@@ -257,8 +177,8 @@ class FolderBrowser(unittest.TestCase):
         name = prefix + "x" * (256 - len(windows_desktop()) - 1 - len(prefix))
         too_long = self.make_desktop_folder(name)
         self.assertEqual(len(too_long), 256)
-        with h.Program(ini=settings_ini("0", "0", "0", self.old)) as app:
-            options = open_options(app)
+        with h.Program(ini=h.settings_ini(self.old, "0", "0", "0")) as app:
+            options = h.Dialog.open_options(app)
             browser = self.open_browser(options)
             self.pick(browser, prefix)
             h.key("Return")
@@ -269,14 +189,45 @@ class FolderBrowser(unittest.TestCase):
             self.assertEqual(exit_and_read_settings(app, self)["Folder"], self.old)
 
 
+class IconWhileADialogIsOpen(unittest.TestCase):
+    def test_a_press_on_the_icon_only_brings_the_open_dialog_forward(self):
+        with h.Program() as app:
+            options = h.Dialog.open_options(app)
+            other = subprocess.Popen(["wine", h.PROBE, "topmost-window"], stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True)
+            self.addCleanup(other.stdout.close)
+            self.addCleanup(other.wait)
+            self.addCleanup(other.kill)
+            other_hwnd = other.stdout.readline().strip()
+            h.poll(lambda: h.x_geometry(h.x_window_of(other_hwnd)), what="the other window")
+            browser = None
+            for front in ("options", "browser"):
+                if front == "browser":
+                    options.click(104)
+                    browser = h.Dialog(options.hwnd)
+                dialog = browser or options
+                for button in (1, 3):
+                    with self.subTest(front=front, button=button):
+                        h.click_screen(650, 450)  # the other program's window, which takes the front
+                        h.poll(lambda: h.ask("foreground") == other_hwnd, what="the other window in front")
+                        app.press_icon(button)
+                        h.poll(lambda: h.ask("foreground") == dialog.hwnd, what="the dialog in front")
+                        app.sync()
+                        self.assertEqual(app.window_info()["visible"], "0")
+                        self.assertFalse(h.popup_menu_shown())
+            browser.click(2)
+            browser.wait_closed()
+            options.click(110)
+            options.wait_closed()
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+
 class About(unittest.TestCase):
     def test_about_from_the_menu_shows_the_name_and_ignores_ids_1_and_2(self):
         with h.Program() as app:
-            # A right press on the icon, then a click on About, the first of five items.
-            app.press_icon(3)
-            x, y, w, hgt = (int(v) for v in ask("find-menu", app.hwnd, WAIT_MS).split())
-            click_at(x + w // 2, y + hgt // 10)
-            about = Dialog(app.hwnd, "About ...")
+            app.choose_from_menu(0)  # About
+            about = h.Dialog(app.hwnd, "About ...")
             self.assertEqual(about.text(10), "Grabotine v. 1.21")
             for command_id in (1, 2):
                 about.send_command(command_id)
@@ -284,7 +235,7 @@ class About(unittest.TestCase):
             about.click(100)
             about.wait_closed()
             app.command(2)
-            about = Dialog(app.hwnd, "About ...")
+            about = h.Dialog(app.hwnd, "About ...")
             about.press_close_box()
             about.wait_closed()
             self.assertIsNone(app.proc.poll())

@@ -5,6 +5,7 @@ import os
 import re
 import shutil
 import struct
+import subprocess
 import tempfile
 import time
 import unittest
@@ -16,9 +17,8 @@ RETRY = ("Error Handled", "Error: cannot create JPG file\\n\\tRetry")
 FAIL = ("Error Handled", "Error: cannot create JPG file")
 
 
-def ini(save_as, folder, sound=0, auto_save=0):
-    return ("[autoSave]\r\nState=%d\r\n[Sound]\r\nState=%d\r\n[SaveAs]\r\nState=%d\r\n"
-            "[Folder]\r\nState=%s\r\n" % (auto_save, sound, save_as, h.unix_to_windows(folder)))
+def ini(save_as, folder, **others):
+    return h.settings_ini(h.unix_to_windows(folder), save_as=save_as, **others)
 
 
 def names_between(start, end, ext):
@@ -67,6 +67,19 @@ class OutputTest(unittest.TestCase):
         self.assertNotEqual(extra.returncode, 0, "one box too many: %s" % extra.stdout)
         return seen
 
+    def assert_shutter(self, samples, played):
+        """The shutter clip, whole, was heard once in samples; or, played False, nothing was."""
+        heard = h.sounds(samples)
+        if not played:
+            self.assertEqual(heard, [])
+            return
+        # Wine's sound driver sometimes ends an 8-bit stream with a click of a few milliseconds.
+        heard = [(length, power) for length, power in heard if length > 0.02]
+        [(length, power)] = h.shutter_clip()
+        self.assertEqual(len(heard), 1, heard)
+        self.assertAlmostEqual(heard[0][0], length, delta=0.05)
+        self.assertAlmostEqual(heard[0][1] / power, 1, delta=0.3)
+
 
 class SaveWithoutCapture(OutputTest):
     def test_jpeg_to_a_missing_directory_shows_the_three_messages_in_order(self):
@@ -90,10 +103,12 @@ class SaveWithoutCapture(OutputTest):
             app.command(1)
             self.assertEqual(app.wait_exit(), 0)
 
-    def test_bmp_without_a_capture_writes_nothing_and_shows_nothing(self):
+    def test_bmp_without_a_capture_writes_nothing_and_shows_nothing_but_plays_the_shutter(self):
         with h.Program(ini=ini(0, self.out, sound=1), cwd=self.cwd) as app:
+            recording = h.Recording()
             app.post(h.WM_KEYDOWN, h.VK_F4)
             self.assertEqual(self.answer_boxes(app, 0), [])
+            self.assert_shutter(recording.stop(), played=True)
             self.assertEqual(os.listdir(self.out), [])
             self.assertEqual(os.listdir(self.cwd), [])
             app.command(1)
@@ -129,7 +144,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
             self.assertIn(name, names_between(start, time.time(), "bmp"))
             path = os.path.join(self.out, name)
             # The file is complete once the writer closed it: it then decodes whole.
-            image = h.poll(lambda: self.decoded_bmp(path), what="a complete BMP")
+            image = h.poll(lambda: h.decoded_bmp(path), what="a complete BMP")
             self.assertEqual(image, self.expected(picture))
 
             # A second capture never replaces the first file, even within the same second.
@@ -140,18 +155,84 @@ class AutoSaveThroughRealCaptures(OutputTest):
             app.command(1)
             self.assertEqual(app.wait_exit(), 0)
 
-    @staticmethod
-    def decoded_bmp(path):
-        try:
-            with open(path, "rb") as f:
-                return h.read_bmp(f.read())
-        except (ValueError, struct.error, IndexError):
-            return None
-
-    def test_jpeg_files_are_close_to_the_captured_pixels(self):
+    def test_a_capture_made_while_an_export_waits_is_exported_too(self):
         with h.Program(ini=ini(1, self.out, auto_save=1), cwd=self.cwd) as app:
+            picture = h.lay_pattern(maker=h.make_photo_ppm)
+            # Away from the middle of the screen, where the message boxes appear.
+            regions = [(137, 91, 402, 301), (20, 520, 260, 700)]
+            app.capture(*regions[0])
+            h.probe("msgbox-wait", app.hwnd, int(h.TIMEOUT * 1000))
+            # While the first export's box waits, the icon still works.
+            app.capture(*regions[1])
+            self.assertEqual(sorted(self.answer_boxes(app, 4)), [RETRY, RETRY, INFO, INFO])
+            files = h.poll(lambda: len(os.listdir(self.out)) == 2 and os.listdir(self.out),
+                           what="both files")
+            images = sorted(h.read_jpeg(os.path.join(self.out, f)) for f in files)
+            for (left, top, right, bottom), image in zip(sorted(regions), images):
+                expected = h.crop(picture, left, top, right - left, bottom - top)
+                self.assertGreater(h.psnr(image, expected), 30.0)
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+    @unittest.skipUnless(os.geteuid() == 0, "mounting a small file system takes root")
+    def test_a_full_disk_leaves_no_truncated_bmp_and_the_next_save_works(self):
+        disk = os.path.join(self.work, "disk")
+        os.makedirs(disk)
+        subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk], check=True)
+        self.addCleanup(subprocess.run, ["umount", disk], check=True)
+        drive = os.path.join(h.PREFIX, "dosdevices", "t:")
+        os.symlink(disk, drive)
+        self.addCleanup(os.remove, drive)
+        with h.Program(ini=h.settings_ini("T:", auto_save=1), cwd=self.cwd) as app:
+            picture = h.lay_pattern()
+            app.capture(0, 30, 1000, 700)  # 2.6 MB at 32 bits: more than the disk holds
+            app.idle()
+            self.assertEqual(os.listdir(disk), [])
+            app.capture(10, 40, 110, 140)
+            name = h.poll(lambda: os.listdir(disk), what="the saved file")[0]
+            image = h.poll(lambda: h.decoded_bmp(os.path.join(disk, name)), what="a whole BMP")
+            self.assertEqual(image, h.crop(picture, 10, 40, 100, 100))
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+    def test_a_desktop_named_outside_the_code_page_is_where_captures_go(self):
+        user = os.path.basename(os.path.dirname(h.desktop_dir()))
+        desktop = os.path.join(os.path.dirname(h.desktop_dir()), "\u0421\u043d\u0438\u043c\u043a\u0438")
+        os.makedirs(desktop)
+        self.addCleanup(shutil.rmtree, desktop, True)
+        self.set_desktop("C:\\users\\%s\\%s" % (user, os.path.basename(desktop)))
+        self.addCleanup(self.set_desktop, "C:\\users\\%s\\Desktop" % user)
+        with h.Program(cwd=self.cwd) as app:  # no settings: the desktop is the output folder
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+        folder = h.ini_values(h.read_ini())["Folder"]
+        self.assertRegex(folder, r"^[ -~]+$")
+        self.assertNotIn("?", folder)
+        with h.Program(ini=h.settings_ini(folder, auto_save=1), cwd=self.cwd) as app:
+            picture = h.lay_pattern()
+            app.capture(10, 40, 110, 140)
+            name = h.poll(lambda: os.listdir(desktop), what="the saved file")[0]
+            image = h.poll(lambda: h.decoded_bmp(os.path.join(desktop, name)), what="a whole BMP")
+            self.assertEqual(image, h.crop(picture, 10, 40, 100, 100))
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+    def set_desktop(self, path):
+        """Points the user's desktop folder at path, as moving it in Explorer does."""
+        reg = tempfile.mktemp(suffix=".reg")
+        with open(reg, "w", encoding="utf-16") as f:
+            f.write("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\"
+                    "Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders]\r\n"
+                    '"Desktop"="%s"\r\n' % path.replace("\\", "\\\\"))
+        h.wine("regedit", "/S", h.unix_to_windows(reg))
+        os.remove(reg)
+
+    def test_jpeg_files_are_close_to_the_captured_pixels_and_sound_off_plays_nothing(self):
+        with h.Program(ini=ini(1, self.out, auto_save=1), cwd=self.cwd) as app:
+            recording = h.Recording()
             picture, start = self.capture(app, h.make_photo_ppm)
             self.assertEqual(self.answer_boxes(app, 2), [INFO, RETRY])
+            self.assert_shutter(recording.stop(), played=False)
             name = self.only_file(r".*\.jpg")
             self.assertIn(name, names_between(start, time.time(), "jpg"))
             image = h.read_jpeg(os.path.join(self.out, name))

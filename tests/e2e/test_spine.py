@@ -1,11 +1,16 @@
 """Start-up, the notification icon, the popup menu, Help, Exit and End, as a user meets them."""
 import os
+import shutil
 import stat
 import subprocess
 import tempfile
 import unittest
 
 import harness as h
+
+# WM_KEYDOWN's lParam for a typed key: repeat count 1, the key's scan code (End's extended).
+TYPED_F4 = 0x003E0001
+TYPED_END = 0x014F0001
 
 MENU = [
     ("2", "enabled", "&About ..."),
@@ -14,22 +19,6 @@ MENU = [
     ("5", "enabled", "&Options"),
     ("1", "enabled", "&Exit"),
 ]
-
-
-def ini_sections(text):
-    """[(section, value of State)] in file order."""
-    sections = []
-    for line in text.splitlines():
-        line = line.strip()
-        if line.startswith("["):
-            sections.append([line.strip("[]"), None])
-        elif line.startswith("State=") and sections:
-            sections[-1][1] = line[len("State="):]
-    return [tuple(s) for s in sections]
-
-
-def windows_path(unix_path):
-    return h.unix_to_windows(unix_path)
 
 
 class StartAndQuit(unittest.TestCase):
@@ -42,30 +31,27 @@ class StartAndQuit(unittest.TestCase):
             items = app.menu_items(lambda: app.press_icon(3))
             self.assertEqual(items, MENU)
 
-            # Choose Exit with its accelerator from the open menu, as a user would.
-            app.menu_items(lambda: app.press_icon(3), close=False)
-            h.key("e")
+            app.choose_from_menu(4)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
-        sections = ini_sections(h.read_ini())
-        self.assertEqual([s for s, _ in sections], ["autoSave", "Sound", "SaveAs", "Folder"])
-        values = dict(sections)
+        values = h.ini_values(h.read_ini())
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
         # Only the tray icon ever showed: it is gone with the program.
-        h.poll(lambda: h.tray_icons_area() is None, what="the icon to go")
+        h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_stored_values_are_read_and_written_back_normalised(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
         ini = ("[autoSave]\r\nState=yes\r\n[Sound]\r\nState=01\r\n"
-               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % windows_path(out))
+               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
             app.command(1)  # Exit, as the menu sends it
             self.assertEqual(app.wait_exit(), 0)
-        values = dict(ini_sections(h.read_ini()))
+        values = h.ini_values(h.read_ini())
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
-                                  "Folder": windows_path(out)})
+                                  "Folder": h.unix_to_windows(out)})
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
@@ -73,31 +59,72 @@ class StartAndQuit(unittest.TestCase):
             app.wait_visible(True)
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual([s for s, _ in ini_sections(h.read_ini())],
+        self.assertEqual(list(h.ini_values(h.read_ini())),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual([s for s, _ in ini_sections(h.read_ini())],
+        self.assertEqual(list(h.ini_values(h.read_ini())),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
-        h.poll(lambda: h.tray_icons_area() is None, what="the icon to go")
+        h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):
         with h.Program() as app:
-            tray_before = h.tray_icons_area()
+            icons = h.tray_icons()
+            self.assertEqual(len(icons), 1)
             second = subprocess.run(["wine", h.EXE], capture_output=True, timeout=h.TIMEOUT)
             self.assertEqual(second.returncode, 0)
-            self.assertEqual(h.tray_icons_area(), tray_before)
+            self.assertEqual(h.tray_icons(), icons)
             # Still one program window, and the first instance is untouched.
             self.assertIsNotNone(app.window_info())
             self.assertIsNone(app.proc.poll())
-            x, y, _w, _h = tray_before
-            shot = h.screenshot()
-            second_cell = h.crop(shot, x + 20, y, 20, 20)[2]
-            self.assertEqual(len(set(second_cell[i:i + 3] for i in range(0, len(second_cell), 3))), 1,
-                             "a second icon was drawn in the tray")
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+
+class DesktopLife(unittest.TestCase):
+    """What the shell and the session do to a program that runs all day in the tray."""
+
+    def test_a_restarted_shell_gets_the_icon_back(self):
+        with h.Program() as app:
+            # The shell dies and forgets the icon, then announces itself as a new shell does.
+            h.probe("icon-delete", app.hwnd, 32000)
+            h.poll(lambda: not h.tray_icons(), what="the icon to go")
+            h.probe("broadcast", "TaskbarCreated")
+            h.poll(h.tray_icons, what="the icon to come back")
+            app.open_overlay()
+            h.key("End")
+            self.assertEqual(app.wait_exit(), 0)
+
+    def test_the_session_ending_keeps_options_changed_since_start(self):
+        with h.Program(ini=h.settings_ini("C:\\", sound=0)) as app:
+            options = h.Dialog.open_options(app)
+            options.toggle(101)
+            options.click(100)
+            options.wait_closed()
+            # Log-off: no Exit and no WM_DESTROY, the process is simply ended afterwards.
+            h.end_session()
+            app.wait_exit()
+        self.assertEqual(h.ini_values(h.read_ini())["Sound"], "1")
+
+    def test_keys_typed_to_the_hidden_window_do_nothing(self):
+        out = tempfile.mkdtemp(prefix="grabotine-out-")
+        self.addCleanup(shutil.rmtree, out, True)
+        with h.Program(ini=h.settings_ini(h.unix_to_windows(out), auto_save=1)) as app:
+            app.capture(10, 40, 60, 90)
+            h.poll(lambda: len(os.listdir(out)) == 1, what="the auto-saved file")
+            # After the tray menu the hidden window can keep the keyboard focus, which X never
+            # gives a hidden window here: the keys come as the keyboard sends them.
+            app.post(h.WM_KEYDOWN, h.VK_F4, TYPED_F4)
+            app.post(h.WM_KEYDOWN, h.VK_END, TYPED_END)
+            app.sync()
+            self.assertIsNone(app.proc.poll())
+            self.assertEqual(len(os.listdir(out)), 1)
+            # The program's own requests (Save, Exit) still work.
+            app.command(3)
+            h.poll(lambda: len(os.listdir(out)) == 2, what="the saved file")
             app.command(1)
             self.assertEqual(app.wait_exit(), 0)
 

@@ -31,3 +31,15 @@ bool PollFor(DWORD timeoutMs, F fn)
 
 // The file the hook library inside the program writes its answers to.
 std::string HookAnswerFile(const char* name);
+
+// Asks the hook library inside hwnd's process for "gdi=N user=N private_kib=N".
+bool AskCounts(HWND hwnd, std::string& answer);
+
+// One capture driven by the messages a left press on the icon and a drag from (left, top) to
+// (right, bottom) send; true once the overlay has hidden again.
+bool CaptureOnce(HWND hwnd, const RECT& drag);
+
+// The shown message box (an unowned dialog) of process pid, or null; and a press on its OK,
+// true once the box has gone.
+HWND FindMessageBox(DWORD pid);
+bool PressOk(HWND box, DWORD timeoutMs);

@@ -141,6 +141,37 @@ int ClipboardSave(const ProbeArgs& a)
     return WriteFileBytes(a[1], BmpFile(dib, DibPixelOffset(*bi))) ? 0 : 1;
 }
 
+// screen-save X Y W H PATH: that part of the screen, read the way any program can, as a
+// 32-bit BMP file.
+int ScreenSave(const ProbeArgs& a)
+{
+    if (a.size() != 5)
+        return 2;
+    const int x = atoi(a[0].c_str()), y = atoi(a[1].c_str());
+    const int w = atoi(a[2].c_str()), h = atoi(a[3].c_str());
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = h;
+    bi.biPlanes = 1;
+    bi.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
+                                   &bits, nullptr, 0);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, dib);
+    const BOOL ok = BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+    GdiFlush();
+    const std::string dibBytes = std::string(reinterpret_cast<const char*>(&bi), sizeof bi) +
+                                 std::string(static_cast<const char*>(bits), static_cast<size_t>(w) * h * 4);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    DeleteObject(dib);
+    ReleaseDC(nullptr, screen);
+    return ok && WriteFileBytes(a[4], BmpFile(dibBytes, sizeof bi)) ? 0 : 1;
+}
+
 // clipboard-set-text TEXT: another program takes the clipboard with some text.
 int ClipboardSetText(const ProbeArgs& a)
 {
@@ -219,25 +250,34 @@ int CaptureLoop(const ProbeArgs& a)
         return 2;
     HWND hwnd = ParseHwnd(a[0]);
     const int count = atoi(a[1].c_str());
-    const LPARAM from = MAKELPARAM(atoi(a[2].c_str()), atoi(a[3].c_str()));
-    const LPARAM to = MAKELPARAM(atoi(a[4].c_str()), atoi(a[5].c_str()));
+    const RECT region = {atoi(a[2].c_str()), atoi(a[3].c_str()), atoi(a[4].c_str()),
+                         atoi(a[5].c_str())};
     int done = 0;
-    for (; done < count; ++done) {
-        PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
-        if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; }))
-            break;
-        PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, from);
-        PostMessageA(hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
-        PostMessageA(hwnd, WM_LBUTTONUP, 0, to);
-        if (!PollFor(10000, [&] { return !IsWindowVisible(hwnd); }))
-            break;
-    }
+    while (done < count && CaptureOnce(hwnd, region))
+        ++done;
     printf("%d\n", done);
     return done == count ? 0 : 1;
 }
 
+}  // namespace
+
+bool CaptureOnce(HWND hwnd, const RECT& drag)
+{
+    PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
+    if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; }))
+        return false;
+    const LPARAM to = MAKELPARAM(drag.right, drag.bottom);
+    PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(drag.left, drag.top));
+    PostMessageA(hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
+    PostMessageA(hwnd, WM_LBUTTONUP, 0, to);
+    return PollFor(10000, [&] { return !IsWindowVisible(hwnd); });
+}
+
+namespace {
+
 ProbeCommand clipboardInfo("clipboard-info", "", ClipboardInfo);
 ProbeCommand clipboardSave("clipboard-save", "bitmap|dib PATH", ClipboardSave);
+ProbeCommand screenSave("screen-save", "X Y W H PATH", ScreenSave);
 ProbeCommand clipboardSetText("clipboard-set-text", "TEXT", ClipboardSetText);
 ProbeCommand clipboardText("clipboard-text", "", ClipboardText);
 ProbeCommand stealFocus("steal-focus", "HWND TIMEOUT_MS", StealFocus);

@@ -21,7 +21,8 @@ BOOL CALLBACK FindBoxOf(HWND hwnd, LPARAM param)
     GetWindowThreadProcessId(hwnd, &pid);
     char cls[32] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == search.pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd)) {
+    if (pid == search.pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd) &&
+        !GetWindow(hwnd, GW_OWNER)) {
         search.found = hwnd;
         return FALSE;
     }
@@ -67,20 +68,17 @@ int MsgBoxWait(const ProbeArgs& a)
 {
     if (a.size() != 2)
         return 2;
-    BoxSearch search = {0, nullptr};
-    if (!GetWindowThreadProcessId(ParseHwnd(a[0]), &search.pid))
+    DWORD pid = 0;
+    if (!GetWindowThreadProcessId(ParseHwnd(a[0]), &pid))
         return 1;
-    if (!PollFor(Millis(a[1]), [&] {
-            search.found = nullptr;
-            EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }))
+    HWND box = nullptr;
+    if (!PollFor(Millis(a[1]), [&] { return (box = FindMessageBox(pid)) != nullptr; }))
         return 1;
     char caption[256] = {};
-    GetWindowTextA(search.found, caption, sizeof caption);
+    GetWindowTextA(box, caption, sizeof caption);
     std::string text;
-    EnumChildWindows(search.found, ReadBoxText, reinterpret_cast<LPARAM>(&text));
-    printf("0x%lx\n%s\n%s\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(search.found)),
+    EnumChildWindows(box, ReadBoxText, reinterpret_cast<LPARAM>(&text));
+    printf("0x%lx\n%s\n%s\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(box)),
            Escaped(caption).c_str(), Escaped(text).c_str());
     return 0;
 }
@@ -90,11 +88,7 @@ int MsgBoxOk(const ProbeArgs& a)
 {
     if (a.size() != 2)
         return 2;
-    HWND box = ParseHwnd(a[0]);
-    HWND ok = GetDlgItem(box, IDOK);
-    if (!ok || !PostMessageA(ok, BM_CLICK, 0, 0))
-        return 1;
-    return PollFor(Millis(a[1]), [&] { return !IsWindow(box) || !IsWindowVisible(box); }) ? 0 : 1;
+    return PressOk(ParseHwnd(a[0]), Millis(a[1])) ? 0 : 1;
 }
 
 // sync HWND TIMEOUT_MS: returns once the window's thread has handled a message, that is once
@@ -108,6 +102,25 @@ int Sync(const ProbeArgs& a)
                ? 0
                : 1;
 }
+
+}  // namespace
+
+HWND FindMessageBox(DWORD pid)
+{
+    BoxSearch search = {pid, nullptr};
+    EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool PressOk(HWND box, DWORD timeoutMs)
+{
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok || !PostMessageA(ok, BM_CLICK, 0, 0))
+        return false;
+    return PollFor(timeoutMs, [&] { return !IsWindow(box) || !IsWindowVisible(box); });
+}
+
+namespace {
 
 ProbeCommand msgBoxWait("msgbox-wait", "HWND TIMEOUT_MS", MsgBoxWait);
 ProbeCommand msgBoxOk("msgbox-ok", "BOX TIMEOUT_MS", MsgBoxOk);

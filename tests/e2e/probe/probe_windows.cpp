@@ -1,6 +1,8 @@
 // Finding the program's windows, posting to them, and hooking into its process.
 #include "probe.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,10 +37,14 @@ int WindowInfo(const ProbeArgs& a)
         return 1;
     RECT r = {};
     GetWindowRect(hwnd, &r);
+    RECT c = {};
+    GetClientRect(hwnd, &c);
+    MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&c), 2);
     DWORD pid = 0;
     const DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
-    printf("visible=%d x=%ld y=%ld w=%ld h=%ld pid=%lu tid=%lu\n", IsWindowVisible(hwnd) ? 1 : 0,
-           r.left, r.top, r.right - r.left, r.bottom - r.top, pid, tid);
+    printf("visible=%d x=%ld y=%ld w=%ld h=%ld cx=%ld cy=%ld cw=%ld ch=%ld pid=%lu tid=%lu\n",
+           IsWindowVisible(hwnd) ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top,
+           c.left, c.top, c.right - c.left, c.bottom - c.top, pid, tid);
     return 0;
 }
 
@@ -151,21 +157,109 @@ int Menu(const ProbeArgs& a)
     return PrintAnswer(answer, Millis(a[1]));
 }
 
-// gdi-count HWND: the number of live GDI objects in the window's process.
-int GdiCount(const ProbeArgs& a)
+}  // namespace
+
+bool AskCounts(HWND hwnd, std::string& answer)
+{
+    const std::string file = HookAnswerFile("counts");
+    DeleteFileA(file.c_str());
+    HookSet hooks(hwnd);
+    if (!hooks.ok())
+        return false;
+    PostMessageA(hwnd, RegisterWindowMessageA("GrabotineProbeCounts"), 0, 0);
+    if (!PollFor(10000, [&] { return ReadAnswer(file, answer); }))
+        return false;
+    DeleteFileA(file.c_str());
+    return true;
+}
+
+namespace {
+
+// counts HWND: the live GDI and USER objects and the private memory of the window's process.
+int Counts(const ProbeArgs& a)
 {
     if (a.size() != 1)
         return 2;
-    HWND hwnd = ParseHwnd(a[0]);
-    const std::string answer = HookAnswerFile("gdi");
-    DeleteFileA(answer.c_str());
-    HookSet hooks(hwnd);
-    if (!hooks.ok())
+    std::string answer;
+    if (!AskCounts(ParseHwnd(a[0]), answer))
         return 1;
-    PostMessageA(hwnd, RegisterWindowMessageA("GrabotineProbeGdiCount"), 0, 0);
-    const int rc = PrintAnswer(answer, 10000);
-    printf("\n");
-    return rc;
+    printf("%s\n", answer.c_str());
+    return 0;
+}
+
+// keep-desktop: a hidden window that lives until killed. Wine's desktop process (and the
+// tray it hosts) ends a moment after its last program and clears the screen when it returns.
+int KeepDesktop(const ProbeArgs& a)
+{
+    if (!a.empty())
+        return 2;
+    CreateWindowExA(0, "STATIC", "probe keep-desktop", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                    GetModuleHandleA(nullptr), nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
+// topmost-window: shows a captioned always-on-top window of another program, prints its
+// handle and keeps it until killed.
+int TopmostWindow(const ProbeArgs& a)
+{
+    if (!a.empty())
+        return 2;
+    HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "probe topmost",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 350, 300, 200, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!hwnd)
+        return 1;
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)));
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
+// x-window HWND: the X window Wine shows the window in.
+int XWindow(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    const HANDLE id = GetPropA(ParseHwnd(a[0]), "__wine_x11_whole_window");
+    if (!id)
+        return 1;
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(id)));
+    return 0;
+}
+
+// foreground: the foreground window's handle.
+int Foreground(const ProbeArgs& a)
+{
+    if (!a.empty())
+        return 2;
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetForegroundWindow())));
+    return 0;
+}
+
+// icon-delete HWND ID: removes that window's notification icon, as a dying shell loses it.
+int IconDelete(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    NOTIFYICONDATAA nid = {};
+    nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    nid.hWnd = ParseHwnd(a[0]);
+    nid.uID = strtoul(a[1].c_str(), nullptr, 0);
+    return Shell_NotifyIconA(NIM_DELETE, &nid) ? 0 : 1;
+}
+
+// broadcast NAME: posts the registered message NAME to every top-level window, as a shell
+// that has just started does with "TaskbarCreated".
+int Broadcast(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    const UINT msg = RegisterWindowMessageA(a[0].c_str());
+    return msg && PostMessageA(HWND_BROADCAST, msg, 0, 0) ? 0 : 1;
 }
 
 ProbeCommand waitWindow("wait-window", "CLASS|- TITLE|- TIMEOUT_MS", WaitWindow);
@@ -173,6 +267,12 @@ ProbeCommand windowInfo("window-info", "HWND", WindowInfo);
 ProbeCommand waitVisible("wait-visible", "HWND 0|1 TIMEOUT_MS", WaitVisible);
 ProbeCommand post("post", "HWND MSG WPARAM LPARAM", Post);
 ProbeCommand menu("menu", "HWND TIMEOUT_MS", Menu);
-ProbeCommand gdiCount("gdi-count", "HWND", GdiCount);
+ProbeCommand counts("counts", "HWND", Counts);
+ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
+ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
+ProbeCommand foreground("foreground", "", Foreground);
+ProbeCommand xWindow("x-window", "HWND", XWindow);
+ProbeCommand iconDelete("icon-delete", "HWND ID", IconDelete);
+ProbeCommand broadcast("broadcast", "NAME", Broadcast);
 
 }  // namespace

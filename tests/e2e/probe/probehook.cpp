@@ -1,6 +1,8 @@
 // Loaded into the program's process by the probe's hooks: reads what only that process can
-// (its popup menu, its GDI objects) and writes it to an answer file in the temp folder.
+// (its popup menu, its GDI and USER objects, its memory) and writes it to an answer file in
+// the temp folder.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -56,6 +58,45 @@ int CountGdiObjects()
     return n;
 }
 
+int CountUserObjects()
+{
+    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    if (reported != 0)
+        return static_cast<int>(reported);
+    // Under Wine: this process's windows and menus, found by their bare table index.
+    int n = 0;
+    for (ULONG_PTR i = 0x20; i < 0x10000; i += 2) {
+        HWND hwnd = reinterpret_cast<HWND>(i);
+        DWORD pid = 0;
+        if ((IsWindow(hwnd) && GetWindowThreadProcessId(hwnd, &pid) && pid == GetCurrentProcessId()) ||
+            IsMenu(reinterpret_cast<HMENU>(i)))
+            ++n;
+    }
+    return n;
+}
+
+// Private memory in KiB: what the system charges the process for, or under Wine, where that
+// figure is not kept, the anonymous memory the Unix process holds.
+unsigned long PrivateKiB()
+{
+    FILE* status = fopen("Z:\\proc\\self\\status", "r");
+    if (status) {
+        char line[256];
+        unsigned long kib = 0;
+        while (fgets(line, sizeof line, status))
+            if (sscanf(line, "RssAnon: %lu", &kib) == 1)
+                break;
+        fclose(status);
+        if (kib)
+            return kib;
+    }
+    PROCESS_MEMORY_COUNTERS_EX pmc = {};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
+                         sizeof pmc);
+    return static_cast<unsigned long>(pmc.PrivateUsage / 1024);
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam,
@@ -72,11 +113,15 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK CallWndProcHook(int code, WPAR
 extern "C" __declspec(dllexport) LRESULT CALLBACK GetMsgHook(int code, WPARAM wParam,
                                                              LPARAM lParam)
 {
-    static const UINT gdiQuery = RegisterWindowMessageA("GrabotineProbeGdiCount");
+    static const UINT countsQuery = RegisterWindowMessageA("GrabotineProbeCounts");
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
-        if (msg->message == gdiQuery)
-            WriteAnswer("gdi", std::to_string(CountGdiObjects()));
+        if (msg->message == countsQuery) {
+            char text[100] = {};
+            snprintf(text, sizeof text, "gdi=%d user=%d private_kib=%lu", CountGdiObjects(),
+                     CountUserObjects(), PrivateKiB());
+            WriteAnswer("counts", text);
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

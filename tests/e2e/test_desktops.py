@@ -1,0 +1,99 @@
+"""The same few checks on each desktop users have (see tests/desktop.sh, which CTest runs this
+under several times): the overlay covers the primary monitor, a capture is exact through
+CF_BITMAP, CF_DIB, the X clipboard and the saved BMP, and the dialogs lie inside the monitor
+with every control inside them."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+
+import harness as h
+
+
+# The Options template itself runs the JPG box 3 of its 165 dialog units past the right edge
+# (36 + 132); the box's text ends well inside.
+OVERHANG = {"Options": 3 / 165, "About ...": 0}
+
+
+def inside(inner, outer, overhang=0):
+    """Whether the (x, y, w, h) rectangle inner lies in outer, its right edge passing outer's
+    by at most overhang pixels."""
+    ix, iy, iw, ih = inner
+    ox, oy, ow, oh = outer
+    return ox <= ix and oy <= iy and ix + iw <= ox + ow + overhang and iy + ih <= oy + oh
+
+
+def as_bitmaps_hold(image):
+    """The image as the program's bitmaps hold it. On a 16-bit screen Wine keeps bitmaps in
+    5-5-5 where the screen (and Windows) has 5-6-5: green's last bit is lost in every copy made
+    through a screen-compatible bitmap, the clipboard's and the BMP file's alike; a BMP file at
+    depth 16 is 5-5-5 anyway. Pixels compared through this are the same pixel on such a screen,
+    whichever way each reader widened them to 8 bits."""
+    if h.DESKTOP != "depth16":
+        return image
+    w, hgt, data = image
+    return w, hgt, bytes(v & 0xF8 for v in data)
+
+
+class OnThisDesktop(unittest.TestCase):
+    def test_capture_covers_the_primary_monitor_and_is_exact_everywhere(self):
+        out = tempfile.mkdtemp(prefix="grabotine-out-")
+        self.addCleanup(shutil.rmtree, out, True)
+        with h.Program(ini=h.settings_ini(h.unix_to_windows(out), auto_save=1)) as app:
+            picture = h.lay_pattern()
+            # Another program's always-on-top window (away from the region captured below),
+            # which the overlay must cover too.
+            other = subprocess.Popen(["wine", h.PROBE, "topmost-window"], stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, text=True)
+            self.addCleanup(other.stdout.close)
+            self.addCleanup(other.wait)
+            self.addCleanup(other.kill)
+            topmost = h.x_window_of(other.stdout.readline().strip())
+            h.poll(lambda: h.x_geometry(topmost), what="the topmost window")
+            app.open_overlay()
+            self.assertTrue(h.x_above(h.x_window_of(app.hwnd), topmost))
+            mx, my, mw, mh = h.primary_monitor()
+            info = app.window_info()
+            self.assertEqual(tuple(int(info[k]) for k in "xywh"), (0, 0, mw, mh))
+
+            # Dragged up and to the left, on the primary monitor wherever X has it.
+            left, top, right, bottom = 101, 83, 300, 260
+            h.drag(mx + right, my + bottom, mx + left, my + top)
+            app.wait_visible(False)
+            expected = as_bitmaps_hold(h.crop(picture, mx + left, my + top, right - left,
+                                              bottom - top))
+            self.assertEqual(as_bitmaps_hold(h.clipboard_image("dib")), expected)
+            self.assertEqual(as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
+            self.assertEqual(as_bitmaps_hold(h.x_clipboard_bmp()), expected)
+            saved = h.poll(lambda: os.listdir(out), what="the saved BMP")
+            image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
+            self.assertEqual(as_bitmaps_hold(image), expected)
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+    def test_dialogs_lie_inside_the_primary_monitor_and_their_close_box_closes_them(self):
+        _mx, _my, mw, mh = h.primary_monitor()
+        with h.Program() as app:
+            for command, caption in ((5, "Options"), (2, "About ...")):
+                with self.subTest(caption):
+                    app.command(command)
+                    dialog = h.Dialog(app.hwnd, caption)
+                    info = h.window_info(dialog.hwnd)
+                    frame = tuple(int(info[k]) for k in "xywh")
+                    client = tuple(int(info[k]) for k in ("cx", "cy", "cw", "ch"))
+                    self.assertTrue(inside(frame, (0, 0, mw, mh)), frame)
+                    overhang = -(-client[2] * OVERHANG[caption] // 1)
+                    for _id, cls, control in dialog.controls():
+                        place = h.window_info(control)
+                        place = tuple(int(place[k]) for k in "xywh")
+                        self.assertTrue(inside(place, client, overhang), (cls, place, client))
+                    dialog.press_close_box()
+                    dialog.wait_closed()
+            self.assertIsNone(app.proc.poll())
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
