@@ -142,7 +142,8 @@ void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
             return WriteFile(hf.get(), data, size, &dwTmp, nullptr) && dwTmp == size;
         };
         const BITMAPFILEHEADER hdr = MakeFileHeader(*pbih);
-        written = write(&hdr, kFileHeaderSize) && write(pbi.get(), pbih->biSize + 4 * pbih->biClrUsed) &&
+        written = write(&hdr, kFileHeaderSize) &&
+                  write(pbi.get(), pbih->biSize + 4 * pbih->biClrUsed) &&
                   WriteInPieces(lpBits.get(), pbih->biSizeImage, write);
     }
     // A file cut short (a full disk) promises more than it holds: better no file at all.

@@ -568,6 +568,19 @@ def settings_ini(folder, sound=0, auto_save=0, save_as=0):
             "[Folder]\r\nState=%s\r\n" % (auto_save, sound, save_as, folder))
 
 
+def show_topmost_window(test):
+    """Another program shows an always-on-top window at (500, 350), 300 x 200, until test ends;
+    returns its handle once X shows it."""
+    other = subprocess.Popen(["wine", PROBE, "topmost-window"], stdout=subprocess.PIPE,
+                             stderr=subprocess.DEVNULL, text=True)
+    test.addCleanup(other.stdout.close)
+    test.addCleanup(other.wait)
+    test.addCleanup(other.kill)
+    hwnd = other.stdout.readline().strip()
+    poll(lambda: x_geometry(x_window_of(hwnd)), what="the topmost window")
+    return hwnd
+
+
 def window_info(hwnd):
     """{visible, x, y, w, h (the window), cx, cy, cw, ch (its client area), pid, tid} in
     Windows screen coordinates, or None once the window is gone."""

@@ -4,7 +4,6 @@ CF_BITMAP, CF_DIB, the X clipboard and the saved BMP, and the dialogs lie inside
 with every control inside them."""
 import os
 import shutil
-import subprocess
 import tempfile
 import unittest
 
@@ -44,13 +43,7 @@ class OnThisDesktop(unittest.TestCase):
             picture = h.lay_pattern()
             # Another program's always-on-top window (away from the region captured below),
             # which the overlay must cover too.
-            other = subprocess.Popen(["wine", h.PROBE, "topmost-window"], stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True)
-            self.addCleanup(other.stdout.close)
-            self.addCleanup(other.wait)
-            self.addCleanup(other.kill)
-            topmost = h.x_window_of(other.stdout.readline().strip())
-            h.poll(lambda: h.x_geometry(topmost), what="the topmost window")
+            topmost = h.x_window_of(h.show_topmost_window(self))
             app.open_overlay()
             self.assertTrue(h.x_above(h.x_window_of(app.hwnd), topmost))
             mx, my, mw, mh = h.primary_monitor()

@@ -1,7 +1,6 @@
 """The Options and About dialogs and the folder browser, worked as a user works them."""
 import os
 import shutil
-import subprocess
 import tempfile
 import unittest
 
@@ -193,13 +192,7 @@ class IconWhileADialogIsOpen(unittest.TestCase):
     def test_a_press_on_the_icon_only_brings_the_open_dialog_forward(self):
         with h.Program() as app:
             options = h.Dialog.open_options(app)
-            other = subprocess.Popen(["wine", h.PROBE, "topmost-window"], stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, text=True)
-            self.addCleanup(other.stdout.close)
-            self.addCleanup(other.wait)
-            self.addCleanup(other.kill)
-            other_hwnd = other.stdout.readline().strip()
-            h.poll(lambda: h.x_geometry(h.x_window_of(other_hwnd)), what="the other window")
+            other_hwnd = h.show_topmost_window(self)
             browser = None
             for front in ("options", "browser"):
                 if front == "browser":
@@ -208,10 +201,11 @@ class IconWhileADialogIsOpen(unittest.TestCase):
                 dialog = browser or options
                 for button in (1, 3):
                     with self.subTest(front=front, button=button):
-                        h.click_screen(650, 450)  # the other program's window, which takes the front
-                        h.poll(lambda: h.ask("foreground") == other_hwnd, what="the other window in front")
+                        # A click on the other program's window brings it to the front.
+                        h.click_screen(650, 450)
+                        h.poll(lambda: h.ask("foreground") == other_hwnd, what="the other window")
                         app.press_icon(button)
-                        h.poll(lambda: h.ask("foreground") == dialog.hwnd, what="the dialog in front")
+                        h.poll(lambda: h.ask("foreground") == dialog.hwnd, what="the dialog")
                         app.sync()
                         self.assertEqual(app.window_info()["visible"], "0")
                         self.assertFalse(h.popup_menu_shown())

@@ -15,6 +15,10 @@ struct ProbeCommand {
 };
 
 HWND ParseHwnd(const std::string& text);
+// Prints a handle as the other commands take it.
+void PrintHandle(const void* handle);
+// The rectangle given by args[first] to args[first + 3] as left, top, right, bottom.
+RECT ParseRect(const ProbeArgs& args, size_t first);
 // Polls fn every 20 ms until it returns true or timeoutMs passes.
 template <class F>
 bool PollFor(DWORD timeoutMs, F fn)

@@ -250,8 +250,7 @@ int CaptureLoop(const ProbeArgs& a)
         return 2;
     HWND hwnd = ParseHwnd(a[0]);
     const int count = atoi(a[1].c_str());
-    const RECT region = {atoi(a[2].c_str()), atoi(a[3].c_str()), atoi(a[4].c_str()),
-                         atoi(a[5].c_str())};
+    const RECT region = ParseRect(a, 2);
     int done = 0;
     while (done < count && CaptureOnce(hwnd, region))
         ++done;

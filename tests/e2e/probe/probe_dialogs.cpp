@@ -9,11 +9,6 @@ namespace {
 
 DWORD Number(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
 
-void PrintHwnd(HWND hwnd)
-{
-    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)));
-}
-
 struct DialogSearch {
     HWND owner;
     const char* caption;  // null: any caption
@@ -49,7 +44,7 @@ int FindDialog(const ProbeArgs& a)
             return search.found != nullptr;
         }))
         return 1;
-    PrintHwnd(search.found);
+    PrintHandle(search.found);
     return 0;
 }
 

@@ -30,6 +30,17 @@ HWND ParseHwnd(const std::string& text)
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(text.c_str(), nullptr, 0)));
 }
 
+void PrintHandle(const void* handle)
+{
+    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)));
+}
+
+RECT ParseRect(const ProbeArgs& args, size_t first)
+{
+    const auto at = [&](size_t i) { return atol(args[first + i].c_str()); };
+    return {at(0), at(1), at(2), at(3)};
+}
+
 std::string HookAnswerFile(const char* name)
 {
     char dir[MAX_PATH] = {};

@@ -31,39 +31,70 @@ bool TakeSavedFile(const std::string& dir, DWORD pid)
     });
 }
 
-struct DialogSearch {
-    HWND owner;
+struct ShownSearch {
+    DWORD pid;
+    const char* cls;
+    const char* caption;  // null: any
     HWND found;
 };
 
-BOOL CALLBACK FindOptions(HWND hwnd, LPARAM param)
+BOOL CALLBACK MatchShown(HWND hwnd, LPARAM param)
 {
-    DialogSearch& search = *reinterpret_cast<DialogSearch*>(param);
+    ShownSearch& search = *reinterpret_cast<ShownSearch*>(param);
+    char cls[16] = {};
     char caption[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
     GetWindowTextA(hwnd, caption, sizeof caption);
-    if (GetWindow(hwnd, GW_OWNER) == search.owner && IsWindowVisible(hwnd) &&
-        strcmp(caption, "Options") == 0) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == search.pid && IsWindowVisible(hwnd) && strcmp(cls, search.cls) == 0 &&
+        (!search.caption || strcmp(caption, search.caption) == 0)) {
         search.found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-// Switches the format in the Options dialog and closes it with OK, as a user does.
-bool ChooseFormat(HWND hwnd, bool jpeg)
+// A shown top-level window of process pid with that class (and caption), or null.
+HWND FindShown(DWORD pid, const char* cls, const char* caption = nullptr)
 {
-    PostMessageA(hwnd, WM_COMMAND, 5, 0);
-    DialogSearch search = {hwnd, nullptr};
-    if (!PollFor(kWaitMs, [&] {
-            EnumWindows(FindOptions, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }))
+    ShownSearch search = {pid, cls, caption, nullptr};
+    EnumWindows(MatchShown, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int retries = 0;
+
+// Opens Options as a user does: from the menu a right press on the icon opens, by its
+// underlined letter. A press or a letter that goes unanswered is given again, and counted.
+HWND OpenOptions(HWND hwnd, DWORD pid)
+{
+    HWND options = nullptr;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (attempt)
+            ++retries;
+        if (!FindShown(pid, "#32768"))
+            PostMessageA(hwnd, 2001, 32000, WM_RBUTTONDOWN);
+        if (!PollFor(5000, [&] { return FindShown(pid, "#32768") != nullptr; }))
+            continue;
+        PostMessageA(hwnd, WM_CHAR, 'o', 0);
+        if (PollFor(5000, [&] { return (options = FindShown(pid, "#32770", "Options")) != nullptr; }))
+            return options;
+    }
+    return nullptr;
+}
+
+// Switches the format in the Options dialog and closes it with OK.
+bool ChooseFormat(HWND hwnd, DWORD pid, bool jpeg)
+{
+    HWND options = OpenOptions(hwnd, pid);
+    if (!options)
         return false;
     DWORD_PTR result = 0;
-    SendMessageTimeoutA(GetDlgItem(search.found, 103), BM_SETCHECK, jpeg ? BST_CHECKED : 0, 0,
+    SendMessageTimeoutA(GetDlgItem(options, 103), BM_SETCHECK, jpeg ? BST_CHECKED : 0, 0,
                         SMTO_NORMAL, kWaitMs, &result);
-    SendMessageTimeoutA(search.found, WM_COMMAND, 100, 0, SMTO_NORMAL, kWaitMs, &result);
-    return PollFor(kWaitMs, [&] { return !IsWindowVisible(search.found); });
+    SendMessageTimeoutA(options, WM_COMMAND, 100, 0, SMTO_NORMAL, kWaitMs, &result);
+    return PollFor(kWaitMs, [&] { return !IsWindowVisible(options); });
 }
 
 // soak HWND COUNT X1 Y1 X2 Y2 DIR: COUNT captures with auto-save into DIR, BMP and JPEG by
@@ -76,23 +107,26 @@ int Soak(const ProbeArgs& a)
         return 2;
     HWND hwnd = ParseHwnd(a[0]);
     const int count = atoi(a[1].c_str());
-    const RECT region = {atoi(a[2].c_str()), atoi(a[3].c_str()), atoi(a[4].c_str()),
-                         atoi(a[5].c_str())};
+    const RECT region = ParseRect(a, 2);
     const std::string dir = a[6];
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     const DWORD start = GetTickCount();
     for (int i = 1; i <= count; ++i) {
-        if (!ChooseFormat(hwnd, i % 2 == 0) || !CaptureOnce(hwnd, region) ||
-            !TakeSavedFile(dir, pid)) {
-            printf("capture %d failed\n", i);
+        const char* failed = !ChooseFormat(hwnd, pid, i % 2 == 0) ? "switching the format"
+                             : !CaptureOnce(hwnd, region)      ? "the capture"
+                             : !TakeSavedFile(dir, pid)        ? "the saved file"
+                                                               : nullptr;
+        if (failed) {
+            printf("capture %d: %s failed\n", i, failed);
             return 1;
         }
         std::string counts;
         if ((i == 10 || i == count) && AskCounts(hwnd, counts))
             printf("after capture %d: %s\n", i, counts.c_str());
     }
-    printf("%d captures in %.1f s\n", count, (GetTickCount() - start) / 1000.0);
+    printf("%d captures in %.1f s; %d presses or letters given again\n", count,
+           (GetTickCount() - start) / 1000.0, retries);
     return 0;
 }
 

@@ -24,7 +24,7 @@ int WaitWindow(const ProbeArgs& a)
             return found != nullptr;
         }))
         return 1;
-    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(found)));
+    PrintHandle(found);
     return 0;
 }
 
@@ -212,7 +212,7 @@ int TopmostWindow(const ProbeArgs& a)
                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!hwnd)
         return 1;
-    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hwnd)));
+    PrintHandle(hwnd);
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0)
         DispatchMessageA(&msg);
@@ -227,7 +227,7 @@ int XWindow(const ProbeArgs& a)
     const HANDLE id = GetPropA(ParseHwnd(a[0]), "__wine_x11_whole_window");
     if (!id)
         return 1;
-    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(id)));
+    PrintHandle(id);
     return 0;
 }
 
@@ -236,7 +236,7 @@ int Foreground(const ProbeArgs& a)
 {
     if (!a.empty())
         return 2;
-    printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(GetForegroundWindow())));
+    PrintHandle(GetForegroundWindow());
     return 0;
 }
 
