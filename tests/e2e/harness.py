@@ -114,10 +114,6 @@ def desktop_dir():
     return dirs[0]
 
 
-def temp_dir():
-    return glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "AppData", "Local", "Temp"))[0]
-
-
 def end_session():
     """Ends the session as a log-off does (every program is asked, told, then ended), then
     brings the desktop back for what follows."""
@@ -295,11 +291,6 @@ def x_clipboard(target):
             continue
         return result.stdout if result.returncode == 0 and result.stdout else None
     raise TimeoutError("xclip kept hanging")
-
-
-def x_clipboard_targets():
-    """The targets the X clipboard offers (empty when nobody owns it)."""
-    return (x_clipboard("TARGETS") or b"").decode().split()
 
 
 def x_clipboard_bmp():
