@@ -8,7 +8,6 @@ import harness as h
 
 TVM_GETNEXTITEM = 0x110A
 TVGN_CARET = 9
-WAIT_MS = int(h.TIMEOUT * 1000)
 
 
 def exit_and_read_settings(app, test):

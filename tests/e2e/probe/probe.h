@@ -15,6 +15,9 @@ struct ProbeCommand {
 };
 
 HWND ParseHwnd(const std::string& text);
+// A shown top-level window of process pid with class cls (and caption, when given), or null.
+HWND FindShown(DWORD pid, const char* cls, const char* caption = nullptr);
+
 // Prints a handle as the other commands take it.
 void PrintHandle(const void* handle);
 // The rectangle given by args[first] to args[first + 3] as left, top, right, bottom.

@@ -48,36 +48,18 @@ int FindDialog(const ProbeArgs& a)
     return 0;
 }
 
-struct MenuSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK MatchMenu(HWND hwnd, LPARAM lParam)
-{
-    MenuSearch* search = reinterpret_cast<MenuSearch*>(lParam);
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (strcmp(cls, "#32768") != 0 || pid != search->pid || !IsWindowVisible(hwnd))
-        return TRUE;
-    search->found = hwnd;
-    return FALSE;
-}
-
 // find-menu HWND TIMEOUT_MS: the screen rectangle "x y w h" of the popup menu that the
 // window's process shows.
 int FindMenu(const ProbeArgs& a)
 {
     if (a.size() != 2)
         return 2;
-    MenuSearch search = {0, nullptr};
-    GetWindowThreadProcessId(ParseHwnd(a[0]), &search.pid);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(ParseHwnd(a[0]), &pid);
     RECT r = {};
     if (!PollFor(Number(a[1]), [&] {
-            EnumWindows(MatchMenu, reinterpret_cast<LPARAM>(&search));
-            return search.found && GetWindowRect(search.found, &r) && r.bottom > r.top;
+            HWND menu = FindShown(pid, "#32768");
+            return menu && GetWindowRect(menu, &r) && r.bottom > r.top;
         }))
         return 1;
     printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);

@@ -30,6 +30,41 @@ HWND ParseHwnd(const std::string& text)
     return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(text.c_str(), nullptr, 0)));
 }
 
+namespace {
+
+struct ShownSearch {
+    DWORD pid;
+    const char* cls;
+    const char* caption;  // null: any
+    HWND found;
+};
+
+BOOL CALLBACK MatchShown(HWND hwnd, LPARAM param)
+{
+    ShownSearch& search = *reinterpret_cast<ShownSearch*>(param);
+    char cls[16] = {};
+    char caption[32] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, caption, sizeof caption);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == search.pid && IsWindowVisible(hwnd) && strcmp(cls, search.cls) == 0 &&
+        (!search.caption || strcmp(caption, search.caption) == 0)) {
+        search.found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND FindShown(DWORD pid, const char* cls, const char* caption)
+{
+    ShownSearch search = {pid, cls, caption, nullptr};
+    EnumWindows(MatchShown, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void PrintHandle(const void* handle)
 {
     printf("0x%lx\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle)));

@@ -3,7 +3,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -29,38 +28,6 @@ bool TakeSavedFile(const std::string& dir, DWORD pid)
         FindClose(find);
         return taken;
     });
-}
-
-struct ShownSearch {
-    DWORD pid;
-    const char* cls;
-    const char* caption;  // null: any
-    HWND found;
-};
-
-BOOL CALLBACK MatchShown(HWND hwnd, LPARAM param)
-{
-    ShownSearch& search = *reinterpret_cast<ShownSearch*>(param);
-    char cls[16] = {};
-    char caption[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    GetWindowTextA(hwnd, caption, sizeof caption);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search.pid && IsWindowVisible(hwnd) && strcmp(cls, search.cls) == 0 &&
-        (!search.caption || strcmp(caption, search.caption) == 0)) {
-        search.found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A shown top-level window of process pid with that class (and caption), or null.
-HWND FindShown(DWORD pid, const char* cls, const char* caption = nullptr)
-{
-    ShownSearch search = {pid, cls, caption, nullptr};
-    EnumWindows(MatchShown, reinterpret_cast<LPARAM>(&search));
-    return search.found;
 }
 
 int retries = 0;
