@@ -30,7 +30,9 @@ reg_user() {
     printf '\n[%s] 0\n%s\n' "$(printf '%s' "$1" | sed 's/\\/\\\\/g')" "$2" >>"$WINEPREFIX/user.reg"
 }
 
-wait_for() {  # wait_for SECONDS COMMAND...: polls the command until it succeeds
+# wait_for SECONDS COMMAND...: polls the command until it succeeds. The ceilings are generous:
+# a desktop starting on a loaded 2-core machine can take many times its usual second.
+wait_for() {
     local tries=$(($1 * 10)); shift
     until "$@" >/dev/null 2>&1; do
         tries=$((tries - 1))
@@ -78,7 +80,7 @@ start_desktop() {
     exec 3<>"$WORK/display"
     Xvfb -displayfd 3 -screen 0 "$geometry" -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
     DESKTOP_PIDS="$!"
-    wait_for 10 test -s "$WORK/display"
+    wait_for 30 test -s "$WORK/display"
     export DISPLAY=":$(head -n1 "$WORK/display")"
     exec 3>&-
 
@@ -87,20 +89,25 @@ start_desktop() {
         xrandr --setmonitor '*RIGHT' 800/211x600/158+1024+0 none >/dev/null
     fi
     if [ "$kind" != bare ]; then
-        # Started before Wine, so that its windows are managed and its icon docks.
-        openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-        DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+        # Both started before Wine, so that its windows are managed and its icon docks. The tray
+        # host first: under load openbox now and then leaves a panel mapped after its own start
+        # unmapped for good, while it always adopts one already on the screen.
         trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
             --SetDockType true --SetPartialStrut true --transparent false >"$WORK/trayer.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 sh -c 'xwininfo -name panel | grep -q IsViewable'
+        wait_for 30 sh -c 'xwininfo -name panel | grep -q IsViewable' ||
+            { cat "$WORK/trayer.log" >&2; return 1; }
+        openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+        DESKTOP_PIDS="$DESKTOP_PIDS $!"
+        wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+            { cat "$WORK/openbox.log" >&2; return 1; }
+        wait_for 30 sh -c 'xwininfo -name panel | grep -q IsViewable'
         # A null sink whose monitor the tests record.
         pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
             -L module-native-protocol-unix -L "module-null-sink sink_name=grabotine" \
             >"$WORK/pulse.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 pactl info
+        wait_for 30 pactl info || { cat "$WORK/pulse.log" >&2; return 1; }
     fi
     wineserver -p
     # Wine's desktop process (which hosts the tray) ends a moment after its last program and
