@@ -11,6 +11,7 @@ import math
 import os
 import struct
 import subprocess
+import sys
 import tempfile
 import time
 
@@ -790,7 +791,10 @@ class Program:
         drag send (fast: no X round trips); returns how many completed."""
         out = probe("capture-loop", self.hwnd, count, x1, y1, x2, y2,
                     timeout=TIMEOUT + 5 * count, check=False)
-        return int(out.stdout.strip() or 0)
+        done = int(out.stdout.strip() or 0)
+        if done < count:
+            sys.stderr.write(out.stderr)
+        return done
 
     def steal_focus(self, timeout=TIMEOUT):
         """Another program's window takes the focus; True once the overlay has hidden."""

@@ -263,13 +263,19 @@ int CaptureLoop(const ProbeArgs& a)
 bool CaptureOnce(HWND hwnd, const RECT& drag)
 {
     PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
-    if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; }))
+    if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; })) {
+        fprintf(stderr, "capture: the overlay did not show within 10 s\n");
         return false;
+    }
     const LPARAM to = MAKELPARAM(drag.right, drag.bottom);
     PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(drag.left, drag.top));
     PostMessageA(hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
     PostMessageA(hwnd, WM_LBUTTONUP, 0, to);
-    return PollFor(10000, [&] { return !IsWindowVisible(hwnd); });
+    if (!PollFor(10000, [&] { return !IsWindowVisible(hwnd); })) {
+        fprintf(stderr, "capture: the overlay did not hide within 10 s of the release\n");
+        return false;
+    }
+    return true;
 }
 
 namespace {
