@@ -262,11 +262,16 @@ int CaptureLoop(const ProbeArgs& a)
 
 bool CaptureOnce(HWND hwnd, const RECT& drag)
 {
-    PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
-    if (!PollFor(10000, [&] { return IsWindowVisible(hwnd) != FALSE; })) {
-        fprintf(stderr, "capture: the overlay did not show within 10 s\n");
-        return false;
-    }
+    // A press posted without user input behind it now and then loses the focus to the window
+    // manager the moment the overlay shows, which cancels it: such a press is given again.
+    int presses = 0;
+    do {
+        if (++presses > 3) {
+            fprintf(stderr, "capture: the overlay did not stay up after 3 presses\n");
+            return false;
+        }
+        PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
+    } while (!PollFor(5000, [&] { return IsWindowVisible(hwnd) != FALSE; }));
     const LPARAM to = MAKELPARAM(drag.right, drag.bottom);
     PostMessageA(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(drag.left, drag.top));
     PostMessageA(hwnd, WM_MOUSEMOVE, MK_LBUTTON, to);
