@@ -10,7 +10,7 @@ start=$(date +%s)
 . "$(dirname "$0")/headless_env.sh"
 export GRABOTINE_RUN
 GRABOTINE_RUN=$(mktemp -d /tmp/grabotine-run.XXXXXX)
-trap 'WINEPREFIX=$GRABOTINE_TEMPLATE wineserver -k 2>/dev/null; rm -rf "$GRABOTINE_RUN"' EXIT
+trap 'WINEPREFIX=$GRABOTINE_TEMPLATE wineserver -k 2>/dev/null || true; rm -rf "$GRABOTINE_RUN"' EXIT
 export GRABOTINE_TEMPLATE=$GRABOTINE_RUN/template
 HOME=$GRABOTINE_RUN boot_template "$GRABOTINE_TEMPLATE"
 echo "Wine prefix template booted in $(($(date +%s) - start)) s"

@@ -2,13 +2,16 @@
 program, removal), run silently as deployments do, and the portable zip."""
 import filecmp
 import os
+import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import zipfile
 
 import harness as h
 
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 VERSION = h.APP_NAME.rsplit(" ", 1)[1]
 SETUP = os.path.join(h.DIST, "Grabotine-%s-setup.exe" % VERSION)
 ZIP = os.path.join(h.DIST, "Grabotine-%s-win32.zip" % VERSION)
@@ -42,6 +45,32 @@ def names_target(shortcut, target):
         data = f.read().lower()
     target = target.lower()
     return target.encode("cp1252") in data or target.encode("utf-16-le") in data
+
+
+def link_time_stamps(path):
+    """The time stamps a linker can leave in a PE file: its header's, its export directory's and
+    its resource directory's."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, = struct.unpack_from("<H", data, pe + 6)
+    optional = pe + 24
+    section_table = optional + struct.unpack_from("<H", data, pe + 20)[0]
+
+    def file_offset(rva):
+        for i in range(sections):
+            virtual_size, address, raw_size, raw = struct.unpack_from(
+                "<IIII", data, section_table + 40 * i + 8)
+            if address <= rva < address + max(virtual_size, raw_size):
+                return rva - address + raw
+        raise ValueError("address %#x in no section" % rva)
+
+    stamps = [struct.unpack_from("<I", data, pe + 8)[0]]
+    for directory in (0, 2):  # exports, resources (a 32-bit image's table starts at 96)
+        rva, size = struct.unpack_from("<II", data, optional + 96 + 8 * directory)
+        if size:
+            stamps.append(struct.unpack_from("<I", data, file_offset(rva) + 4)[0])
+    return stamps
 
 
 def assert_program_files(test, folder):
@@ -136,6 +165,25 @@ class PortableZip(unittest.TestCase):
             self.assertEqual(h.clipboard_info()["dib"][:2], (50, 50))
             app.command(1)  # Exit
             self.assertEqual(app.wait_exit(), 0)
+
+
+class Reproducible(unittest.TestCase):
+    def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
+        for name in ("Grabotine.exe", "NViewLib.dll"):
+            path = os.path.join(h.BUILD, name)
+            self.assertEqual(set(link_time_stamps(path)), {0}, name)
+            with open(path, "rb") as f:
+                data = f.read()
+            for folder in (SOURCE, h.BUILD):
+                self.assertNotIn(os.path.realpath(folder).encode(), data, name)
+        again = tempfile.mkdtemp(prefix="grabotine-dist-")
+        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"),
+                        h.BUILD, VERSION, again], check=True, capture_output=True,
+                       timeout=h.TIMEOUT)
+        self.assertEqual(sorted(os.listdir(again)), sorted(os.listdir(h.DIST)))
+        for name in os.listdir(h.DIST):
+            self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
+                                        shallow=False), name)
 
 
 if __name__ == "__main__":
