@@ -40,6 +40,9 @@ Var WasRunning    ; 1 once a running copy was closed
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_WELCOMEPAGE_TEXT "Setup will install ${NAME} ${VERSION} for you alone: it needs no \
+administrator rights.$\r$\n$\r$\nIf ${NAME} is running, Setup closes it first. Your settings \
+and captures are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Grabotine.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${NAME} now"
 

@@ -14,7 +14,8 @@ version=$(sed -n 's/^#define GRABOTINE_VERSION "\(.*\)"$/\1/p' "$build/generated
 title="Grabotine $version Setup"
 wine "$build/dist/Grabotine-$version-setup.exe" </dev/null >/dev/null 2>&1 &
 
-window() { xdotool search --onlyvisible --name "^$title\$" | head -n1; }
+# Its caption gains a space after the first page.
+window() { xdotool search --onlyvisible --name "^$title" | head -n1; }
 
 # shot NAME: the installer's window with its frame, once the page has been drawn.
 shot() {
