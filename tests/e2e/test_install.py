@@ -120,17 +120,18 @@ class Installer(unittest.TestCase):
             self.assertEqual(h.poll(lambda: h.decoded_bmp(os.path.join(folder, capture)))[:2],
                              (50, 50))
 
-            # Upgrade over the running program: it is asked to close (and stores its settings),
-            # every file is replaced, and the program is back.
+            # Upgrade over the running program, now without the start at sign-in: it is asked to
+            # close (and stores its settings), every file is replaced, and the program is back.
             h.remove_ini()
             with open(os.path.join(folder, "grabotine.htm"), "w") as f:
                 f.write("damaged")
-            self.assertEqual(run(SETUP, "/S"), 0)
+            self.assertEqual(run(SETUP, "/S", "/NOAUTOSTART"), 0)
             h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
             self.assertEqual(h.ini_values(h.read_ini()),
                              {"autoSave": "1", "Sound": "0", "SaveAs": "0",
                               "Folder": h.c_drive_path(folder)})
             assert_program_files(self, folder)
+            self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
             h.probe("wait-window", h.APP_NAME, h.APP_NAME, int(h.TIMEOUT * 1000))
             self.assertEqual(h.poll(h.programs_running, what="the program back"), [exe])
 
