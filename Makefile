@@ -3,14 +3,15 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 TOOLCHAIN := cmake/mingw-i686.cmake
 
-# Debian packages the build, the program under Wine and the headless test desktops need.
-PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 \
+# Debian packages the build, the release packages, the program under Wine and the headless test
+# desktops need.
+PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 nsis \
             xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
             openbox trayer pulseaudio pulseaudio-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build dist run test bench clean
 
 all: build
 
@@ -31,6 +32,11 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$$(nproc)
 
+# The release packages: dist/ gets the zip, the installer and SHA256SUMS.
+dist: build
+	cmake --build $(BUILD) --target dist
+	rm -rf dist && cp -r $(BUILD)/dist dist
+
 run: build
 	WINEDEBUG=-all wine $(BUILD)/Grabotine.exe
 
@@ -41,4 +47,4 @@ bench: build
 	bench/run_bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) dist

@@ -1,5 +1,6 @@
 #include "app/grabotine.h"
+#include "version.h"
 
-const char szAppName[] = "Grabotine v. 1.21";
+const char szAppName[] = "Grabotine v. " GRABOTINE_VERSION;
 HWND hWndMain = nullptr;
 HINSTANCE hInst = nullptr;

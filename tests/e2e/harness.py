@@ -25,6 +25,8 @@ MANAGED = DESKTOP != "bare"
 tempfile.tempdir = os.path.dirname(PREFIX)
 APP_NAME = "Grabotine v. 1.21"
 EXE = os.path.join(BUILD, "Grabotine.exe")
+# The release packages (the build's dist target).
+DIST = os.path.join(BUILD, "dist")
 PROBE = os.path.join(BUILD, "probe.exe")
 
 WM_KEYDOWN = 0x100
@@ -107,12 +109,42 @@ def read_ini():
         return f.read()
 
 
-def desktop_dir():
-    dirs = [d for d in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "Desktop"))
-            if "/Public/" not in d]
+def user_profile():
+    """The folder of the prefix's user (C:\\users\\<user>)."""
+    dirs = [d for d in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*"))
+            if os.path.basename(d) != "Public" and os.path.isdir(os.path.join(d, "Desktop"))]
     if not dirs:
-        raise RuntimeError("no desktop directory in the Wine prefix")
+        raise RuntimeError("no user folder in the Wine prefix")
     return dirs[0]
+
+
+def desktop_dir():
+    return os.path.join(user_profile(), "Desktop")
+
+
+def c_drive_path(path):
+    """A path inside the prefix's drive_c as Windows names it (C:\\...)."""
+    relative = os.path.relpath(path, os.path.join(PREFIX, "drive_c"))
+    return "C:\\" + relative.replace("/", "\\")
+
+
+def programs_running(name="Grabotine.exe"):
+    """The paths the running processes of that program in this prefix were started by: Wine
+    gives each process its Windows command line as its Linux one."""
+    paths = []
+    prefix_var = ("WINEPREFIX=" + PREFIX).encode()
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                command = f.read().split(b"\0")[0].decode(errors="replace")
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                env = f.read().split(b"\0")
+        except OSError:
+            continue
+        if command.replace("\\", "/").rsplit("/", 1)[-1].lower() == name.lower() and \
+                prefix_var in env:
+            paths.append(command)
+    return paths
 
 
 def end_session():
@@ -651,13 +683,17 @@ class Dialog:
 class Program:
     """One run of Grabotine.exe; use as a context manager so a failed test still ends it."""
 
-    def __init__(self, ini=None, cwd=None):
+    def __init__(self, ini=None, cwd=None, exe=EXE, by_shell=False):
+        """by_shell: the shell opens exe (a Windows path, a shortcut too) as a click on it does;
+        the program then runs on its own."""
         if ini is None:
             remove_ini()
         else:
             write_ini(ini)
-        self.proc = subprocess.Popen(["wine", EXE], cwd=cwd or BUILD,
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.by_shell = by_shell
+        command = ["wine", "start", exe] if by_shell else ["wine", exe]
+        self.proc = subprocess.Popen(command, cwd=cwd or BUILD, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
         self.hwnd = probe("wait-window", APP_NAME, APP_NAME, int(TIMEOUT * 1000)).strip()
         self.wait_for_tray_icon()
 
@@ -665,7 +701,7 @@ class Program:
         return self
 
     def __exit__(self, *exc):
-        if self.proc.poll() is None:
+        if self.proc.poll() is None or self.by_shell:
             self.proc.kill()
             self.proc.wait()
             # The Windows process outlives the killed wine loader: end it properly.

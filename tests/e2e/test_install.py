@@ -1,0 +1,191 @@
+"""The release as a Windows user gets it: the installer (install, use, upgrade over the running
+program, removal), run silently as deployments do, and the portable zip."""
+import filecmp
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+import harness as h
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+VERSION = h.APP_NAME.rsplit(" ", 1)[1]
+SETUP = os.path.join(h.DIST, "Grabotine-%s-setup.exe" % VERSION)
+ZIP = os.path.join(h.DIST, "Grabotine-%s-win32.zip" % VERSION)
+KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Grabotine"
+PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
+
+
+def run(*command):
+    """Runs a Windows program to its end and returns its exit code. What it starts runs on its
+    own: its output is not waited for."""
+    return subprocess.run(["wine", *command], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, timeout=h.TIMEOUT).returncode
+
+
+def registry(key):
+    """{name: value} of a registry key (DWORDs as numbers), or None while it does not exist."""
+    out = h.wine("reg", "query", key, check=False)
+    if out.returncode != 0:
+        return None
+    values = {}
+    for line in out.stdout.splitlines():
+        fields = line.strip().split("    ", 2)
+        if len(fields) == 3 and fields[1].startswith("REG_"):
+            values[fields[0]] = int(fields[2], 16) if fields[1] == "REG_DWORD" else fields[2]
+    return values
+
+
+def names_target(shortcut, target):
+    """Whether the shortcut file holds the Windows path target (ANSI or UTF-16)."""
+    with open(shortcut, "rb") as f:
+        data = f.read().lower()
+    target = target.lower()
+    return target.encode("cp1252") in data or target.encode("utf-16-le") in data
+
+
+def link_time_stamps(path):
+    """The time stamps a linker can leave in a PE file: its header's, its export directory's and
+    its resource directory's."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, = struct.unpack_from("<H", data, pe + 6)
+    optional = pe + 24
+    section_table = optional + struct.unpack_from("<H", data, pe + 20)[0]
+
+    def file_offset(rva):
+        for i in range(sections):
+            virtual_size, address, raw_size, raw = struct.unpack_from(
+                "<IIII", data, section_table + 40 * i + 8)
+            if address <= rva < address + max(virtual_size, raw_size):
+                return rva - address + raw
+        raise ValueError("address %#x in no section" % rva)
+
+    stamps = [struct.unpack_from("<I", data, pe + 8)[0]]
+    for directory in (0, 2):  # exports, resources (a 32-bit image's table starts at 96)
+        rva, size = struct.unpack_from("<II", data, optional + 96 + 8 * directory)
+        if size:
+            stamps.append(struct.unpack_from("<I", data, file_offset(rva) + 4)[0])
+    return stamps
+
+
+def assert_program_files(test, folder):
+    """The program's files in folder are those of the build."""
+    for name in PROGRAM:
+        test.assertTrue(filecmp.cmp(os.path.join(folder, name), os.path.join(h.BUILD, name),
+                                    shallow=False), name)
+
+
+class Installer(unittest.TestCase):
+    def test_silent_install_use_upgrade_over_the_running_program_and_silent_removal(self):
+        profile = h.user_profile()
+        folder = os.path.join(profile, "AppData", "Local", "Programs", "Grabotine")
+        programs = os.path.join(profile, "AppData", "Roaming", "Microsoft", "Windows",
+                                "Start Menu", "Programs")
+        shortcuts = [os.path.join(programs, "Grabotine.lnk"),
+                     os.path.join(programs, "StartUp", "Grabotine.lnk")]
+        exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
+
+        # Install: no questions, into the user's own programs folder.
+        self.assertEqual(run(SETUP, "/S"), 0)
+        assert_program_files(self, folder)
+        self.assertTrue(os.path.isfile(os.path.join(folder, "Uninstall.exe")))
+        for shortcut in shortcuts:
+            self.assertTrue(names_target(shortcut, exe), shortcut)
+        uninstaller = h.c_drive_path(os.path.join(folder, "Uninstall.exe"))
+        values = registry(KEY)
+        size = values.pop("EstimatedSize")
+        self.assertEqual(values, {
+            "DisplayName": "Grabotine", "DisplayVersion": VERSION,
+            "Publisher": "The Grabotine team", "DisplayIcon": exe + ",0",
+            "InstallLocation": h.c_drive_path(folder),
+            "UninstallString": '"%s"' % uninstaller,
+            "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
+        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
+        self.assertLessEqual(abs(size - kib), len(PROGRAM))
+
+        # Started from the Start menu, it runs from there and captures; the user keeps the
+        # captures in the program's folder.
+        app = h.Program(ini=h.settings_ini(h.c_drive_path(folder), auto_save=1),
+                        exe=h.c_drive_path(shortcuts[0]), by_shell=True)
+        with app:
+            self.assertEqual(h.programs_running(), [exe])
+            app.capture(10, 40, 60, 90)
+            capture = h.poll(lambda: [n for n in os.listdir(folder) if n.endswith(".bmp")],
+                             what="the auto-saved capture")[0]
+            self.assertEqual(h.poll(lambda: h.decoded_bmp(os.path.join(folder, capture)))[:2],
+                             (50, 50))
+
+            # Upgrade over the running program, now without the start at sign-in: it is asked to
+            # close (and stores its settings), every file is replaced, and the program is back.
+            h.remove_ini()
+            with open(os.path.join(folder, "grabotine.htm"), "w") as f:
+                f.write("damaged")
+            self.assertEqual(run(SETUP, "/S", "/NOAUTOSTART"), 0)
+            h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
+            self.assertEqual(h.ini_values(h.read_ini()),
+                             {"autoSave": "1", "Sound": "0", "SaveAs": "0",
+                              "Folder": h.c_drive_path(folder)})
+            assert_program_files(self, folder)
+            self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
+            h.probe("wait-window", h.APP_NAME, h.APP_NAME, int(h.TIMEOUT * 1000))
+            self.assertEqual(h.poll(h.programs_running, what="the program back"), [exe])
+
+            # Silent removal while it runs: it is closed, and only the user's data stays.
+            h.remove_ini()
+            self.assertEqual(run(uninstaller, "/S"), 0)
+            h.poll(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe")),
+                   what="the uninstaller to finish")
+            h.poll(lambda: registry(KEY) is None, what="the uninstall key to go")
+            self.assertEqual(h.programs_running(), [])
+            self.assertEqual(sorted(os.listdir(folder)), [capture])
+            self.assertFalse([s for s in shortcuts if os.path.exists(s)])
+            self.assertEqual(h.ini_values(h.read_ini())["Folder"], h.c_drive_path(folder))
+
+
+class PortableZip(unittest.TestCase):
+    def test_the_unpacked_folder_runs_as_it_is(self):
+        place = tempfile.mkdtemp(prefix="grabotine-unzipped-")
+        with zipfile.ZipFile(ZIP) as z:
+            self.assertEqual(z.namelist(), ["Grabotine/"] + ["Grabotine/" + n for n in
+                                                            PROGRAM + ["README.txt"]])
+            z.extractall(place)
+        folder = os.path.join(place, "Grabotine")
+        assert_program_files(self, folder)
+        with open(os.path.join(folder, "README.txt"), "rb") as f:
+            readme = f.read()
+        # Every line ends as Windows' own editors expect.
+        self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+            app.capture(10, 40, 60, 90)
+            self.assertEqual(h.clipboard_info()["dib"][:2], (50, 50))
+            app.command(1)  # Exit
+            self.assertEqual(app.wait_exit(), 0)
+
+
+class Reproducible(unittest.TestCase):
+    def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
+        for name in ("Grabotine.exe", "NViewLib.dll"):
+            path = os.path.join(h.BUILD, name)
+            self.assertEqual(set(link_time_stamps(path)), {0}, name)
+            with open(path, "rb") as f:
+                data = f.read()
+            for folder in (SOURCE, h.BUILD):
+                self.assertNotIn(os.path.realpath(folder).encode(), data, name)
+        again = tempfile.mkdtemp(prefix="grabotine-dist-")
+        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"),
+                        h.BUILD, VERSION, again], check=True, capture_output=True,
+                       timeout=h.TIMEOUT)
+        self.assertEqual(sorted(os.listdir(again)), sorted(os.listdir(h.DIST)))
+        for name in os.listdir(h.DIST):
+            self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
+                                        shallow=False), name)
+
+
+if __name__ == "__main__":
+    unittest.main()
