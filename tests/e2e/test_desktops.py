@@ -75,7 +75,9 @@ class OnThisDesktop(unittest.TestCase):
                     info = h.window_info(dialog.hwnd)
                     frame = tuple(int(info[k]) for k in "xywh")
                     client = tuple(int(info[k]) for k in ("cx", "cy", "cw", "ch"))
-                    self.assertTrue(inside(frame, (0, 0, mw, mh)), frame)
+                    if not inside(frame, (0, 0, mw, mh)):
+                        self.fail("%s lies at %s; the owner at %s"
+                                  % (caption, frame, h.window_info(app.hwnd)))
                     overhang = -(-client[2] * OVERHANG[caption] // 1)
                     for _id, cls, control in dialog.controls():
                         place = h.window_info(control)
