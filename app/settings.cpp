@@ -1,23 +1,19 @@
 #include "app/settings.h"
 
+#include "win/scoped_win.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 Etat AppliState = {0, 0, "", 0};
 
 namespace {
 
 constexpr char kKey[] = "State";
-
-struct ItemListFree {
-    void operator()(ITEMIDLIST* pidl) const { CoTaskMemFree(pidl); }
-};
-using ScopedItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
 
 int32_t ReadNumber(const char* section)
 {
@@ -53,7 +49,7 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
     ITEMIDLIST* raw = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &raw)) || !raw)
         return false;
-    ScopedItemList pidl(raw);
+    ScopedCoTaskMem<ITEMIDLIST> pidl(raw);
     return FolderPathOf(pidl.get(), path);
 }
 

@@ -2,7 +2,7 @@
 // press on the icon until the overlay is painted, and a button release until the clipboard
 // holds the capture; beside them the floor, one bare BitBlt of the same region.
 #include "app/grabotine.h"
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
 

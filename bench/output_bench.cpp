@@ -1,6 +1,6 @@
 // Saving a 1920 x 1080 capture: the BMP writer against bare writes of the same bytes, and the
 // JPEG export against WIC encoding the same pixels from memory.
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "output/bmp_writer.h"
 #include "output/jpeg_export.h"
 #include "wic_codec.h"

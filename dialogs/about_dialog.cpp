@@ -28,3 +28,8 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
     default: return 0;
     }
 }
+
+void ShowAboutDialog(HWND owner)
+{
+    DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc, 0);
+}

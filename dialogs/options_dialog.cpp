@@ -1,7 +1,8 @@
 #include "dialogs/dialogs.h"
 
-#include "app/scoped_win.h"
+#include "app/grabotine.h"
 #include "app/settings.h"
+#include "win/scoped_win.h"
 #include "resources/resource.h"
 
 #include <shlobj.h>
@@ -54,6 +55,11 @@ INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
     case WM_DESTROY: EndDialog(hwnd, 0); return 0;
     default: return 0;
     }
+}
+
+void ShowOptionsDialog(HWND owner)
+{
+    DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_OPTIONS), owner, BoiteOpt, 0);
 }
 
 // A chosen folder takes effect at once. The browser writes its display-name buffer even when

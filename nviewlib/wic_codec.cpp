@@ -1,6 +1,6 @@
 #include "wic_codec.h"
 
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "bmp_layout.h"
 
 #include <wincodec.h>

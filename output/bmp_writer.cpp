@@ -1,6 +1,7 @@
 #include "output/bmp_writer.h"
 
-#include "app/scoped_win.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
 #include <cstdint>
 
@@ -30,8 +31,6 @@ WORD RoundDepth(WORD product)
     return 32;
 }
 
-DWORD ColorTableLength(WORD cClrBits) { return cClrBits <= 8 ? DWORD{1} << cClrBits : 0; }
-
 bool FillInfoHeader(const BITMAP& bmp, WORD cClrBits, BITMAPINFOHEADER& bih)
 {
     if (bmp.bmWidth <= 0 || bmp.bmHeight <= 0)
@@ -58,8 +57,7 @@ DWORD PaddedRowsSize(LONG width, LONG height, WORD bits)
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
-    return Checked(stride * static_cast<uint64_t>(height));
+    return Checked(DibStride(static_cast<uint64_t>(width), bits) * static_cast<uint64_t>(height));
 }
 
 DWORD PixelBufferSize(const BITMAPINFOHEADER& bih, WORD cClrBits)

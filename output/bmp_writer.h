@@ -8,10 +8,6 @@ void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP);
 // Planes x bits per pixel rounded to a standard DIB depth (1, 4, 8, 16, 24 or 32).
 WORD RoundDepth(WORD product);
 
-// Colour table entries the information block reserves and declares for a depth.
-// A 16-bit BI_RGB image needs none, so it gets none.
-DWORD ColorTableLength(WORD cClrBits);
-
 // The information header as filled before the conversion. False when the image is too large
 // for the sizes to be represented.
 bool FillInfoHeader(const BITMAP& bmp, WORD cClrBits, BITMAPINFOHEADER& bih);

@@ -11,15 +11,6 @@ namespace {
 constexpr int kJpegQuality = 90;
 constexpr char kInfoText[] = "Warning! Will create JPG file!";
 
-// Removes the temporary file when the export ends, however it ends.
-class TempBmpGuard {
-public:
-    TempBmpGuard() = default;
-    ~TempBmpGuard() { DeleteTempBmp(); }
-    TempBmpGuard(const TempBmpGuard&) = delete;
-    TempBmpGuard& operator=(const TempBmpGuard&) = delete;
-};
-
 bool TempBmpExists() { return GetFileAttributesA(kTempBmp) != INVALID_FILE_ATTRIBUTES; }
 
 }  // namespace
@@ -48,8 +39,8 @@ void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
         return;
     MessageBoxA(nullptr, "Error: cannot create JPG file\n\tRetry", "Error Handled",
                 MB_OK | MB_ICONERROR);
-    TempBmpGuard temp;
     result = SaveThroughTempBmp(hwnd, pszFile, hBMP);
+    DeleteTempBmp();
     if (result == 0)
         MessageBoxA(nullptr, "Error: cannot create JPG file", "Error Handled",
                     MB_OK | MB_ICONERROR);

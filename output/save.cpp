@@ -6,7 +6,7 @@
 #include "output/jpeg_export.h"
 #include "output/sound.h"
 
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -358,7 +358,11 @@ def clipboard_image(fmt="dib"):
         os.remove(path)
     probe("clipboard-save", fmt, unix_to_windows(path))
     with open(path, "rb") as f:
-        return read_bmp(f.read())
+        blob = f.read()
+    # Only the program's own CF_DIB is BI_RGB: one the system made up from CF_BITMAP is not.
+    if fmt == "dib" and struct.unpack_from("<I", blob, 30)[0] != 0:
+        raise AssertionError("CF_DIB is not the BI_RGB DIB the program offers")
+    return read_bmp(blob)
 
 
 def clipboard_set_text(text):
@@ -432,6 +436,19 @@ def shutter_clip():
 
 
 # ------------------------------------------------------------------ images
+
+def assert_same_image(test, got, want, what="image"):
+    """Fails with the sizes, or with how many pixels differ and the first of them; never hands
+    megabytes of pixels to assertEqual, whose diff of them outlasts any time-out."""
+    test.assertEqual(got[:2], want[:2], "%s size" % what)
+    width, a, b = got[0], got[2], want[2]
+    differing = [i for i in range(0, len(b), 3) if a[i:i + 3] != b[i:i + 3]]
+    if differing:
+        i = differing[0]
+        test.fail("%s: %d of %d pixels differ, first at (%d, %d): %s instead of %s" % (
+            what, len(differing), len(b) // 3, i // 3 % width, i // 3 // width,
+            tuple(a[i:i + 3]), tuple(b[i:i + 3])))
+
 
 def crop(image, left, top, width, height):
     w, h, data = image

@@ -56,12 +56,12 @@ class OnThisDesktop(unittest.TestCase):
             app.wait_visible(False)
             expected = as_bitmaps_hold(h.crop(picture, mx + left, my + top, right - left,
                                               bottom - top))
-            self.assertEqual(as_bitmaps_hold(h.clipboard_image("dib")), expected)
-            self.assertEqual(as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
-            self.assertEqual(as_bitmaps_hold(h.x_clipboard_bmp()), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("dib")), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.x_clipboard_bmp()), expected)
             saved = h.poll(lambda: os.listdir(out), what="the saved BMP")
             image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
-            self.assertEqual(as_bitmaps_hold(image), expected)
+            h.assert_same_image(self, as_bitmaps_hold(image), expected)
             app.command(1)
             self.assertEqual(app.wait_exit(), 0)
 

@@ -146,7 +146,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
             path = os.path.join(self.out, name)
             # The file is complete once the writer closed it: it then decodes whole.
             image = h.poll(lambda: h.decoded_bmp(path), what="a complete BMP")
-            self.assertEqual(image, self.expected(picture))
+            h.assert_same_image(self, image, self.expected(picture))
 
             # A second capture never replaces the first file, even within the same second.
             app.capture(*self.REGION)
@@ -221,7 +221,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
         app.capture(10, 40, 110, 140)
         name = h.poll(lambda: os.listdir(folder), what="the saved file")[0]
         image = h.poll(lambda: h.decoded_bmp(os.path.join(folder, name)), what="a whole BMP")
-        self.assertEqual(image, h.crop(picture, 10, 40, 100, 100))
+        h.assert_same_image(self, image, h.crop(picture, 10, 40, 100, 100))
 
     def set_desktop(self, path):
         """Points the user's desktop folder at path, as moving it in Explorer does."""

@@ -129,8 +129,8 @@ class DesktopLife(unittest.TestCase):
             self.assertEqual(app.wait_exit(), 0)
 
 
-class Help(unittest.TestCase):
-    def test_help_opens_the_page_beside_the_exe_with_the_default_handler(self):
+class Menu(unittest.TestCase):
+    def test_each_menu_item_does_what_it_says(self):
         # winebrowser hands .htm files to xdg-open from PATH: ours records what it got.
         bindir = tempfile.mkdtemp(prefix="grabotine-bin-")
         record = os.path.join(bindir, "opened.txt")
@@ -138,21 +138,33 @@ class Help(unittest.TestCase):
         with open(script, "w") as f:
             f.write('#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s"\n' % record)
         os.chmod(script, os.stat(script).st_mode | stat.S_IEXEC)
-        old_path = os.environ["PATH"]
-        os.environ["PATH"] = bindir + os.pathsep + old_path
-        try:
-            with h.Program() as app:
-                app.command(6)
-                opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
-                self.assertIn("grabotine.htm", opened)
-                page = opened.strip().splitlines()[0]
-                if page.startswith("file://"):
-                    page = page[len("file://"):]
-                self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
-                app.command(1)
-                self.assertEqual(app.wait_exit(), 0)
-        finally:
-            os.environ["PATH"] = old_path
+        self.addCleanup(os.environ.__setitem__, "PATH", os.environ["PATH"])
+        os.environ["PATH"] = bindir + os.pathsep + os.environ["PATH"]
+        out = tempfile.mkdtemp(prefix="grabotine-out-")
+        self.addCleanup(shutil.rmtree, out, True)
+        screen = h.lay_pattern()
+        with h.Program(ini=h.settings_ini(h.unix_to_windows(out))) as app:
+            app.capture(10, 40, 60, 90)
+            app.choose_from_menu(2)  # Save
+            saved = h.poll(lambda: os.listdir(out), what="the saved file")
+            image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
+            h.assert_same_image(self, image, h.crop(screen, 10, 40, 50, 50))
+
+            app.choose_from_menu(1)  # Help
+            opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
+            page = opened.strip().splitlines()[0]
+            if page.startswith("file://"):
+                page = page[len("file://"):]
+            self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
+
+            for position, caption, close_id in ((0, "About ...", 100), (3, "Options", 110)):
+                app.choose_from_menu(position)
+                dialog = h.Dialog(app.hwnd, caption)
+                dialog.click(close_id)
+                dialog.wait_closed()
+
+            app.choose_from_menu(4)  # Exit
+            self.assertEqual(app.wait_exit(), 0)
 
 
 if __name__ == "__main__":

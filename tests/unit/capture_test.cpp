@@ -37,29 +37,8 @@ TEST(OrderRect, PutsEveryDragDirectionInOrderAndKeepsEqualEdges)
     }
 }
 
-TEST(DibLayout, RowsArePaddedToFourBytesAndLowDepthsCarryTheirTable)
+TEST(DibBitsFor, LowDepthsAndThirtyTwoStayAndTheRestBecomeTwentyFour)
 {
-    struct Case {
-        LONG w, h;
-        WORD bits;
-        DWORD colours, stride, image;
-    };
-    const Case cases[] = {
-        {1, 1, 1, 2, 4, 4},          // the 1 x 1 monochrome of an empty selection
-        {33, 2, 1, 2, 8, 16},        // 33 bits spill into a second word
-        {3, 2, 4, 16, 4, 8},
-        {5, 1, 8, 256, 8, 8},
-        {3, 2, 24, 0, 12, 24},       // 9 bytes padded to 12
-        {4, 3, 24, 0, 12, 36},       // already a multiple of 4
-        {1920, 1080, 32, 0, 7680, 8294400},
-    };
-    for (const Case& c : cases) {
-        const DibLayout d = DibLayoutFor(c.w, c.h, c.bits);
-        EXPECT_EQ(d.colours, c.colours) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.stride, c.stride) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.imageBytes, c.image) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.totalBytes, 40 + 4 * c.colours + c.image);
-    }
     const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 32}};
     for (const auto& d : depths)
         EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];

@@ -1,4 +1,4 @@
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "app/settings.h"
 #include "dialogs/dialogs.h"
 #include "resources/resource.h"
