@@ -84,8 +84,11 @@ void LoadSettings()
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
-    GetPrivateProfileStringA("Folder", kKey, "0", AppliState.szpath, sizeof AppliState.szpath,
-                             kIniFile);
+    // One character more than fits: a longer value is cut there and then refused whole.
+    char folder[sizeof AppliState.szpath + 1] = {};
+    GetPrivateProfileStringA("Folder", kKey, "0", folder, sizeof folder, kIniFile);
+    if (!SetFolderIfFits(folder))
+        SetFolderIfFits("0");
 }
 
 void SetDefaultFolder()

@@ -13,10 +13,10 @@ constexpr char kInfoText[] = "Warning! Will create JPG file!";
 
 bool TempBmpExists() { return GetFileAttributesA(kTempBmp) != INVALID_FILE_ATTRIBUTES; }
 
-}  // namespace
-
 void DeleteTempBmp() { remove(kTempBmp); }
 
+// hBMP to the temporary BMP, loaded into the library, saved as pszFile: the library's result
+// (nonzero = written). The temporary file is left for the caller.
 int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {
     // A file of that name left by anything else must never reach the library: if it cannot
@@ -28,6 +28,8 @@ int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
     NViewLibLoad(kTempBmp, 0);
     return NViewLibSaveAsJPG(kJpegQuality, pszFile);
 }
+
+}  // namespace
 
 void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {

@@ -13,16 +13,6 @@ using outtest::Rgb;
 
 namespace {
 
-BITMAP Bitmap(LONG width, LONG height, WORD bits)
-{
-    BITMAP bmp = {};
-    bmp.bmWidth = width;
-    bmp.bmHeight = height;
-    bmp.bmPlanes = 1;
-    bmp.bmBitsPixel = bits;
-    return bmp;
-}
-
 template <class T>
 T ReadAt(const std::string& blob, size_t offset)
 {
@@ -44,13 +34,13 @@ void ExpectConsistentFile(const std::string& blob, WORD bits, LONG width, LONG h
     EXPECT_EQ(bih.biSize, 40u);
     EXPECT_EQ(bih.biWidth, width);
     EXPECT_EQ(bih.biHeight, height);
+    EXPECT_EQ(bih.biPlanes, 1);
     EXPECT_EQ(bih.biBitCount, bits);
     EXPECT_EQ(bih.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_EQ(ReadAt<DWORD>(blob, 6), 0u) << "reserved words";
     EXPECT_EQ(bfOffBits, 54 + 4 * bih.biClrUsed);
     EXPECT_EQ(bfOffBits + bih.biSizeImage, bfSize);
-    if (bits <= 8) {
-        EXPECT_EQ(bih.biClrUsed, 1u << bits);
-    }
+    EXPECT_EQ(bih.biClrUsed, bits <= 8 ? 1u << bits : 0u);
     const size_t rows = (static_cast<size_t>(width) * bits + 31) / 32 * 4 * height;
     ASSERT_GE(bih.biSizeImage, rows);
     for (size_t i = bfOffBits + rows; i < blob.size(); ++i)
@@ -75,135 +65,6 @@ void ExpectPixels(const std::string& path, const KnownBitmap& src)
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------- header arithmetic
-
-TEST(BmpHeader, DepthRounding)
-{
-    const struct {
-        WORD product, bits;
-    } cases[] = {{0, 4},  {1, 1},   {2, 4},   {3, 4},   {4, 4},   {5, 8},  {8, 8},
-                 {9, 16}, {16, 16}, {17, 24}, {24, 24}, {25, 32}, {32, 32}, {48, 32}};
-    for (const auto& c : cases)
-        EXPECT_EQ(RoundDepth(c.product), c.bits) << "product " << c.product;
-}
-
-struct HeaderCase {
-    LONG width, height;
-    WORD bits;
-    DWORD clrUsed, sizeImage, offBits, fileSize, buffer;
-    std::vector<DWORD> pieces;
-};
-
-TEST(BmpHeader, FilledHeaderFileHeaderAndPieces)
-{
-    const HeaderCase cases[] = {
-        {10, 10, 24, 0, 480, 54, 534, 480, {256, 224}},
-        {10, 10, 8, 256, 160, 1078, 1238, 160, {160}},
-        {8, 8, 32, 0, 256, 54, 310, 256, {256}},
-        {9, 8, 32, 0, 512, 54, 566, 512, {256, 256}},
-        {3, 2, 4, 16, 8, 118, 126, 8, {8}},
-        {10, 10, 16, 0, 320, 54, 374, 320, {256, 64}},
-        // Depth 1: the product is smaller than the rows the conversion writes.
-        {1, 1, 1, 2, 1, 62, 63, 4, {1}},
-        {10, 10, 1, 2, 20, 62, 82, 40, {20}},
-        {32, 2, 1, 2, 8, 62, 70, 8, {8}},
-    };
-    for (const HeaderCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bits);
-        const WORD cClrBits = RoundDepth(c.bits);
-        BITMAPINFOHEADER bih = {};
-        ASSERT_TRUE(FillInfoHeader(Bitmap(c.width, c.height, c.bits), cClrBits, bih));
-        EXPECT_EQ(bih.biSize, 40u);
-        EXPECT_EQ(bih.biWidth, c.width);
-        EXPECT_EQ(bih.biHeight, c.height);
-        EXPECT_EQ(bih.biPlanes, 1);
-        EXPECT_EQ(bih.biBitCount, c.bits);
-        EXPECT_EQ(bih.biCompression, static_cast<DWORD>(BI_RGB));
-        EXPECT_EQ(bih.biClrUsed, c.clrUsed);
-        EXPECT_EQ(bih.biSizeImage, c.sizeImage);
-        EXPECT_EQ(PixelBufferSize(bih, cClrBits), c.buffer);
-
-        const BITMAPFILEHEADER hdr = MakeFileHeader(bih);
-        EXPECT_EQ(hdr.bfType, 0x4D42);
-        EXPECT_EQ(hdr.bfOffBits, c.offBits);
-        EXPECT_EQ(hdr.bfSize, c.fileSize);
-        EXPECT_EQ(hdr.bfReserved1 | hdr.bfReserved2, 0);
-
-        std::vector<BYTE> data(bih.biSizeImage);
-        std::vector<DWORD> pieces;
-        const BYTE* next = data.data();
-        EXPECT_TRUE(WriteInPieces(data.data(), bih.biSizeImage, [&](const void* p, DWORD n) {
-            EXPECT_EQ(p, next);  // contiguous, in order
-            next += n;
-            pieces.push_back(n);
-            return true;
-        }));
-        EXPECT_EQ(pieces, c.pieces);
-    }
-}
-
-TEST(BmpHeader, PiecesStopAtTheFirstFailedWriteAndAnEmptyImageWritesOnceNothing)
-{
-    std::vector<BYTE> data(1000);
-    int calls = 0;
-    EXPECT_FALSE(WriteInPieces(data.data(), 1000, [&](const void*, DWORD) { return ++calls < 2; }));
-    EXPECT_EQ(calls, 2);
-
-    std::vector<DWORD> pieces;
-    EXPECT_TRUE(WriteInPieces(data.data(), 0, [&](const void*, DWORD n) {
-        pieces.push_back(n);
-        return true;
-    }));
-    EXPECT_EQ(pieces, std::vector<DWORD>{0});
-}
-
-TEST(BmpHeader, SizesThatCannotBeRepresentedAreRefused)
-{
-    BITMAPINFOHEADER bih = {};
-    EXPECT_FALSE(FillInfoHeader(Bitmap(0x7FFFFFFF, 0x7FFFFFFF, 32), 32, bih));
-    EXPECT_FALSE(FillInfoHeader(Bitmap(70000, 70000, 32), 32, bih));
-    EXPECT_FALSE(FillInfoHeader(Bitmap(0, 10, 24), 24, bih));
-    EXPECT_EQ(PaddedRowsSize(0x7FFFFFFF, 0x7FFFFFFF, 32), 0u);
-    EXPECT_EQ(PaddedRowsSize(5, 3, 24), 48u);
-}
-
-TEST(BmpHeader, ConvertedHeaderIsSettledToAConsistentFile)
-{
-    const struct {
-        const char* what;
-        LONG width, height;
-        WORD bits;
-        DWORD clrUsedIn, sizeImageIn, table, buffer;
-        bool ok;
-        DWORD clrUsedOut, sizeImageOut;
-    } cases[] = {
-        // The conversion set the table count to 0 and the size to the exact rows.
-        {"8-bit table restored", 10, 10, 8, 0, 120, 256, 160, true, 256, 120},
-        {"1-bit table restored", 1, 1, 1, 0, 4, 2, 4, true, 2, 4},
-        {"header left as filled", 10, 10, 24, 0, 480, 0, 480, true, 0, 480},
-        {"size below the rows raised", 10, 10, 1, 2, 20, 2, 40, true, 2, 40},
-        {"table larger than reserved clamped", 3, 3, 4, 200, 12, 16, 12, true, 16, 12},
-        {"size beyond the buffer refused", 10, 10, 24, 0, 481, 0, 480, false, 0, 0},
-        {"rows beyond the buffer refused", 10, 10, 32, 0, 0, 0, 320, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        BITMAPINFOHEADER bih = {};
-        bih.biSize = 40;
-        bih.biWidth = c.width;
-        bih.biHeight = c.height;
-        bih.biPlanes = 1;
-        bih.biBitCount = c.bits;
-        bih.biClrUsed = c.clrUsedIn;
-        bih.biSizeImage = c.sizeImageIn;
-        ASSERT_EQ(SettleConvertedHeader(bih, c.table, c.buffer), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(bih.biClrUsed, c.clrUsedOut);
-            EXPECT_EQ(bih.biSizeImage, c.sizeImageOut);
-        }
-    }
-}
 
 // ---------------------------------------------------------------- real files
 

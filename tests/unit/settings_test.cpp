@@ -102,14 +102,20 @@ TEST_F(SettingsTest, EmptyFolderStaysEmpty)
     EXPECT_STREQ(AppliState.szpath, "");
 }
 
-TEST_F(SettingsTest, OverlongFolderIsCutToTheBufferAndTouchesNothingElse)
+// A folder cut short would name another folder: one that does not fit counts as not set.
+TEST_F(SettingsTest, OverlongFolderIsNotSetAndTouchesNothingElse)
 {
-    const std::string longDir = "C:\\" + std::string(400, 'd');
-    WriteIni("[SaveAs]\r\nState=1\r\n[Folder]\r\nState=" + longDir + "\r\n");
+    const std::string fits = "C:\\" + std::string(252, 'd');
+    for (const std::string& dir : {fits + "d", fits + std::string(400, 'd')}) {
+        SCOPED_TRACE(dir.size());
+        WriteIni("[SaveAs]\r\nState=1\r\n[Folder]\r\nState=" + dir + "\r\n");
+        LoadSettings();
+        EXPECT_STREQ(AppliState.szpath, "0");
+        EXPECT_EQ(AppliState.extension, 1);
+    }
+    WriteIni("[Folder]\r\nState=" + fits + "\r\n");
     LoadSettings();
-    EXPECT_EQ(strnlen(AppliState.szpath, sizeof AppliState.szpath), 255u);
-    EXPECT_EQ(std::string(AppliState.szpath), longDir.substr(0, 255));
-    EXPECT_EQ(AppliState.extension, 1);
+    EXPECT_EQ(std::string(AppliState.szpath), fits);
 }
 
 TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
