@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-SYSTEMTIME st = {};
-
 namespace {
 
 // Enough for every save of one second, whatever else the directory holds.
@@ -89,8 +87,9 @@ void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
 
 void SaveCapture(HWND hwnd)
 {
-    GetLocalTime(&st);
-    SaveCaptureAt(hwnd, st);
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    SaveCaptureAt(hwnd, now);
     if (AppliState.EtatSound == 1)
         PlayWav("Photo");
 }

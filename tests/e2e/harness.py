@@ -770,6 +770,13 @@ class Program:
     def wait_exit(self, timeout=TIMEOUT):
         return self.proc.wait(timeout=timeout)
 
+    def exit(self, test):
+        """Exit as the menu sends it; the program must end cleanly. Returns the settings it
+        wrote."""
+        self.command(1)
+        test.assertEqual(self.wait_exit(), 0)
+        return ini_values(read_ini())
+
     def overlay_geometry(self):
         """(x, y, w, h) of the overlay as X shows it, or None while X has it unmapped."""
         return x_window_geometry(APP_NAME)

@@ -62,8 +62,7 @@ class OnThisDesktop(unittest.TestCase):
             saved = h.poll(lambda: os.listdir(out), what="the saved BMP")
             image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
             h.assert_same_image(self, as_bitmaps_hold(image), expected)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_dialogs_lie_inside_the_primary_monitor_and_their_close_box_closes_them(self):
         _mx, _my, mw, mh = h.primary_monitor()
@@ -84,8 +83,7 @@ class OnThisDesktop(unittest.TestCase):
                     dialog.press_close_box()
                     dialog.wait_closed()
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 if __name__ == "__main__":

@@ -47,8 +47,7 @@ class StartAndQuit(unittest.TestCase):
         ini = ("[autoSave]\r\nState=yes\r\n[Sound]\r\nState=01\r\n"
                "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
-            app.command(1)  # Exit, as the menu sends it
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
         values = h.ini_values(h.read_ini())
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out)})
@@ -80,8 +79,7 @@ class StartAndQuit(unittest.TestCase):
             # Still one program window, and the first instance is untouched.
             self.assertIsNotNone(app.window_info())
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 class DesktopLife(unittest.TestCase):
@@ -125,8 +123,7 @@ class DesktopLife(unittest.TestCase):
             # The program's own requests (Save, Exit) still work.
             app.command(3)
             h.poll(lambda: len(os.listdir(out)) == 2, what="the saved file")
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 class Menu(unittest.TestCase):

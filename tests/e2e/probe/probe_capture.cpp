@@ -11,8 +11,6 @@
 
 namespace {
 
-DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
-
 // The program may hold the clipboard for a moment: retry the open for a while.
 bool OpenSoon(std::optional<ScopedClipboard>& clip)
 {
@@ -218,7 +216,7 @@ int StealFocus(const ProbeArgs& a)
     SetForegroundWindow(mine);
     SetActiveWindow(mine);
     SetFocus(mine);
-    const bool hidden = PollFor(Millis(a[1]), [&] {
+    const bool hidden = PollFor(ParseNumber(a[1]), [&] {
         Pump();
         return !IsWindowVisible(target);
     });
