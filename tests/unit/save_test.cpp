@@ -123,9 +123,11 @@ TEST_F(SaveTest, BmpSavesNeverReplaceAnEarlierCapture)
 {
     const SYSTEMTIME t = At(9, 5, 3, 7, 3);
     // Another program emptied the clipboard: the program's own copy is what gets saved.
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
+    {
+        ScopedClipboard clipboard(nullptr);
+        ASSERT_TRUE(clipboard.open());
+        EmptyClipboard();
+    }
 
     SaveCaptureAt(nullptr, t);
     const std::string first = ReadWholeFile(out.file("953_73.bmp"));
