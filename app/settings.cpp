@@ -84,7 +84,8 @@ void LoadSettings()
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
-    // One character more than fits: a longer value is cut there and then refused whole.
+    // One character more than fits: a longer value is cut there and then refused whole,
+    // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
     GetPrivateProfileStringA("Folder", kKey, "0", folder, sizeof folder, kIniFile);
     if (!SetFolderIfFits(folder))

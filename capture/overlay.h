@@ -19,8 +19,8 @@ void HideOverlay();
 // Repaints the frozen picture (and the outline while dragging).
 void PaintOverlay(HWND hwnd);
 
-// A drag: started at a press, moved with the pointer (nothing without a drag), ended by the release, which copies the
-// region to the clipboard, or cancelled; both hide the overlay.
+// A drag: started at a press, moved with the pointer (nothing without a drag), ended by the
+// release, which copies the region to the clipboard, or cancelled; both hide the overlay.
 void StartDrag(int x, int y);
 void DragTo(int x, int y);
 void EndDrag();
