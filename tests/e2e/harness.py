@@ -106,6 +106,11 @@ def read_ini():
         return f.read()
 
 
+def settings():
+    """{section: value of State} of the settings file, in file order."""
+    return ini_values(read_ini())
+
+
 def desktop_dir():
     dirs = [d for d in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "Desktop"))
             if "/Public/" not in d]
@@ -775,7 +780,7 @@ class Program:
         wrote."""
         self.command(1)
         test.assertEqual(self.wait_exit(), 0)
-        return ini_values(read_ini())
+        return settings()
 
     def overlay_geometry(self):
         """(x, y, w, h) of the overlay as X shows it, or None while X has it unmapped."""

@@ -199,8 +199,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
         self.set_desktop("C:\\users\\%s\\%s" % (user, os.path.basename(desktop)))
         self.addCleanup(self.set_desktop, "C:\\users\\%s\\Desktop" % user)
         with h.Program(cwd=self.cwd) as app:  # no settings: the desktop is the output folder
-            app.exit(self)
-        folder = h.ini_values(h.read_ini())["Folder"]
+            folder = app.exit(self)["Folder"]
         self.assertRegex(folder, r"^[ -~]+$")
         self.assertNotIn("?", folder)
         with h.Program(ini=h.settings_ini(folder, auto_save=1), cwd=self.cwd) as app:

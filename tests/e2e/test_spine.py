@@ -34,7 +34,7 @@ class StartAndQuit(unittest.TestCase):
             app.choose_from_menu(4)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
-        values = h.ini_values(h.read_ini())
+        values = h.settings()
         self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
@@ -48,7 +48,7 @@ class StartAndQuit(unittest.TestCase):
                "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
             app.exit(self)
-        values = h.ini_values(h.read_ini())
+        values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out)})
 
@@ -58,14 +58,14 @@ class StartAndQuit(unittest.TestCase):
             app.wait_visible(True)
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual(list(h.ini_values(h.read_ini())),
+        self.assertEqual(list(h.settings()),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual(list(h.ini_values(h.read_ini())),
+        self.assertEqual(list(h.settings()),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
@@ -105,7 +105,7 @@ class DesktopLife(unittest.TestCase):
             # Log-off: no Exit and no WM_DESTROY, the process is simply ended afterwards.
             h.end_session()
             app.wait_exit()
-        self.assertEqual(h.ini_values(h.read_ini())["Sound"], "1")
+        self.assertEqual(h.settings()["Sound"], "1")
 
     def test_keys_typed_to_the_hidden_window_do_nothing(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
