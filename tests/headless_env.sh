@@ -90,17 +90,17 @@ start_desktop() {
         # Started before Wine, so that its windows are managed and its icon docks.
         openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+        wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
         trayer --edge top --align right --widthtype pixel --width 120 --height 24 \
             --SetDockType true --SetPartialStrut true --transparent false >"$WORK/trayer.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 sh -c 'xwininfo -name panel | grep -q IsViewable'
+        wait_for 30 sh -c 'xwininfo -name panel | grep -q IsViewable'
         # A null sink whose monitor the tests record.
         pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
             -L module-native-protocol-unix -L "module-null-sink sink_name=grabotine" \
             >"$WORK/pulse.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
-        wait_for 10 pactl info
+        wait_for 30 pactl info
     fi
     wineserver -p
     # Wine's desktop process (which hosts the tray) ends a moment after its last program and
