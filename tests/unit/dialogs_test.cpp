@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,6 +47,60 @@ LONG ButtonType(HWND dialog, int id)
     return c && ClassOf(c) == "Button" ? GetWindowLongA(c, GWL_STYLE) & BS_TYPEMASK : -1;
 }
 
+// Each control's box in dialog units as the DLGTEMPLATEEX resource holds it (the created
+// windows may differ: an icon is drawn at its own size).
+std::vector<RECT> ReadTemplate(int id)
+{
+    HMODULE module = GetModuleHandleA(nullptr);
+    HRSRC res = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    const BYTE* p = static_cast<const BYTE*>(LockResource(LoadResource(module, res)));
+    const auto word = [&p](size_t at) {
+        WORD w;
+        memcpy(&w, p + at, sizeof w);
+        return w;
+    };
+    const auto box = [&word](size_t at) {
+        const auto v = [&](size_t i) { return static_cast<LONG>(static_cast<short>(word(at + 2 * i))); };
+        return RECT{v(0), v(1), v(0) + v(2), v(1) + v(3)};
+    };
+    // A name or an ordinal (0xFFFF and a number); returns the offset after it.
+    const auto skipName = [&word](size_t at) {
+        if (word(at) == 0xFFFF)
+            return at + 4;
+        while (word(at) != 0)
+            at += 2;
+        return at + 2;
+    };
+    std::vector<RECT> controls;
+    size_t at = skipName(skipName(skipName(26)));  // menu, class, caption
+    at = skipName(at + 6);                          // point size, weight, italic, charset; face
+    for (WORD i = 0, count = word(16); i < count; ++i) {
+        at = (at + 3) & ~size_t{3};
+        controls.push_back(box(at + 12));  // after help id and styles
+        at = skipName(skipName(at + 24));  // after the id: class, text
+        at += 2 + word(at);                // creation data
+    }
+    return controls;
+}
+
+// The resource compiler once dropped the size of an ICON statement: each icon control's
+// template box keeps the 21 x 20 dialog units the script gives.
+void ExpectIconBoxes(HWND dialog, int templateId)
+{
+    const std::vector<RECT> boxes = ReadTemplate(templateId);
+    size_t i = 0;
+    int icons = 0;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c && i < boxes.size();
+         c = GetWindow(c, GW_HWNDNEXT), ++i) {
+        if (ClassOf(c) != "Static" || (GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+            continue;
+        ++icons;
+        EXPECT_EQ(boxes[i].right - boxes[i].left, 21) << templateId;
+        EXPECT_EQ(boxes[i].bottom - boxes[i].top, 20) << templateId;
+    }
+    EXPECT_EQ(icons, 1) << templateId;
+}
+
 // The captions the user finds the dialogs by, and the controls the program reads and writes,
 // by id and of the kind it treats them as.
 TEST(DialogTemplates, HoldTheControlsTheProgramUses)
@@ -59,6 +115,7 @@ TEST(DialogTemplates, HoldTheControlsTheProgramUses)
         EXPECT_EQ(ButtonType(options.get(), id), BS_PUSHBUTTON) << id;
     EXPECT_EQ(ClassOf(GetDlgItem(options.get(), IDC_OPT_FOLDER)), "Edit");
     EXPECT_EQ(TextOf(GetDlgItem(options.get(), IDC_OPT_FOLDER)), "C:\\out");
+    ExpectIconBoxes(options.get(), IDD_OPTIONS);
 
     TestDialog about(IDD_ABOUT, AboutProc);
     ASSERT_NE(about.get(), nullptr);
@@ -67,6 +124,7 @@ TEST(DialogTemplates, HoldTheControlsTheProgramUses)
     EXPECT_EQ(ButtonType(about.get(), IDC_ABOUT_OK), BS_PUSHBUTTON);
     // Shown above every other window, so a press on the icon finds it.
     EXPECT_TRUE(GetWindowLongA(about.get(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+    ExpectIconBoxes(about.get(), IDD_ABOUT);
 }
 
 struct CommandCase {
