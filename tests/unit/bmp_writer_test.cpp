@@ -64,6 +64,68 @@ void ExpectPixels(const std::string& path, const KnownBitmap& src)
     }
 }
 
+// Every WriteFile this program makes goes through record() while the hook lives: it is
+// swapped into the program's own import table, which is where the writer's calls go.
+using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+WriteFileFn realWriteFile = nullptr;
+std::vector<DWORD> writes;
+size_t failingWrite = 0;  // 1-based; 0 = none fails
+
+BOOL WINAPI RecordingWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                               LPOVERLAPPED overlapped)
+{
+    writes.push_back(size);
+    if (writes.size() == failingWrite) {
+        *done = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return realWriteFile(file, data, size, done, overlapped);
+}
+
+class WriteFileHook {
+public:
+    WriteFileHook()
+    {
+        const auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const FARPROC real = GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile");
+        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             d->Name && !slot_; ++d)
+            for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+                 t->u1.Function && !slot_; ++t)
+                if (t->u1.Function == reinterpret_cast<ULONG_PTR>(real))
+                    slot_ = &t->u1.Function;
+        if (!slot_)
+            return;
+        memcpy(&realWriteFile, &real, sizeof real);
+        Set(reinterpret_cast<ULONG_PTR>(&RecordingWriteFile));
+        writes.clear();
+        failingWrite = 0;
+    }
+    ~WriteFileHook()
+    {
+        if (slot_)
+            Set(reinterpret_cast<ULONG_PTR>(realWriteFile));
+    }
+    WriteFileHook(const WriteFileHook&) = delete;
+    WriteFileHook& operator=(const WriteFileHook&) = delete;
+    bool ok() const { return slot_ != nullptr; }
+
+private:
+    void Set(ULONG_PTR value)
+    {
+        DWORD old = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+    }
+    ULONG_PTR* slot_ = nullptr;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------- real files
@@ -189,4 +251,28 @@ TEST(BmpFile, FailuresWriteNothingAndLeakNothing)
     EXPECT_EQ(CountGdiObjects(), gdiBefore);
     // The file is closed again: it can go at once.
     EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+// Headers, then the rows in pieces of at most 256 bytes; a write that fails ends the save and
+// takes the file with it (a full disk), and the next save writes it whole.
+TEST(BmpFile, RowsGoOutInPiecesAndAFailedWriteLeavesNoFile)
+{
+    KnownBitmap src;
+    outtest::MakeDibSection(32, 9, 8, src);  // 288 bytes of rows
+    TempDir dir;
+    const std::string path = dir.file("pieces.bmp");
+    WriteFileHook hook;
+    ASSERT_TRUE(hook.ok());
+    CreateBMPFile(nullptr, path.c_str(), src.bmp);
+    EXPECT_EQ(writes, (std::vector<DWORD>{14, 40, 256, 32}));
+    ExpectConsistentFile(ReadWholeFile(path), 32, 9, 8);
+
+    for (const size_t failing : {2u, 3u, 4u}) {
+        SCOPED_TRACE(failing);
+        writes.clear();
+        failingWrite = failing;
+        CreateBMPFile(nullptr, path.c_str(), src.bmp);
+        EXPECT_EQ(writes.size(), failing) << "writes went on after one failed";
+        EXPECT_FALSE(FileExists(path));
+    }
 }
