@@ -3,9 +3,10 @@ BUILD ?= build
 BUILD_TYPE ?= Release
 TOOLCHAIN := cmake/mingw-i686.cmake
 
-# Debian packages the build, the release packages, the program under Wine and the headless test
-# desktops need.
-PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 nsis \
+# Debian packages the build, the release packages, the static analysis, the program under Wine
+# and the headless test desktops need.
+PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 nsis clang-tidy \
+            cppcheck \
             xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
             openbox trayer pulseaudio pulseaudio-utils
 

@@ -1,6 +1,5 @@
 #include "app/grabotine.h"
 #include "app/settings.h"
-#include "capture/grab.h"
 #include "capture/overlay.h"
 #include "dialogs/dialogs.h"
 #include "output/save.h"
@@ -14,10 +13,7 @@
 namespace {
 
 HMENU hMenu = nullptr;
-DLGPROC lpProc = nullptr;
-DLGPROC lpProcOpt = nullptr;
 int EtatMouse = 1;  // last button pressed on the icon: 1 left (select), 0 right (menu)
-int EtatSave = 0;   // 1 once the first capture has enabled the Save item
 
 HMENU BuildPopupMenu()
 {
@@ -32,18 +28,14 @@ HMENU BuildPopupMenu()
 
 void OnCreate()
 {
-    hPen = CreatePen(PS_DOT, 1, RGB(255, 255, 255));
+    CreateOverlayPen();
     hMenu = BuildPopupMenu();
-    lpProc = AboutProc;
-    lpProcOpt = BoiteOpt;
-    bEtat = 0;
     SetDefaultFolder();
 }
 
 void Shutdown()
 {
-    DeleteObject(hPen);
-    hPen = nullptr;
+    DeleteOverlayPen();
     TaskBarDel(IDI_GRABOTINE);
     StoreSettings();
     PostQuitMessage(0);
@@ -68,13 +60,22 @@ void OpenHelp()
     ShellExecuteA(nullptr, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// Save, Exit and auto-save go through the key handler, as F4 and End on the overlay do.
+void RequestKey(WPARAM key) { PostMessageA(hWndMain, WM_KEYDOWN, key, 0); }
+
+void RequestExit()
+{
+    StoreSettings();
+    RequestKey(VK_END);
+}
+
 void OnCommand(WORD id)
 {
     switch (id) {
-    case IDM_EXIT: StoreSettings(); PostMessageA(hWndMain, WM_KEYDOWN, VK_END, 0); break;
-    case IDM_ABOUT: DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_ABOUT), hWndMain, lpProc, 0); break;
-    case IDM_SAVE: PostMessageA(hWndMain, WM_KEYDOWN, VK_F4, 0); break;
-    case IDM_OPTIONS: DialogBoxParamA(hInst, MAKEINTRESOURCEA(IDD_OPTIONS), hWndMain, lpProcOpt, 0); break;
+    case IDM_EXIT: RequestExit(); break;
+    case IDM_ABOUT: ShowAboutDialog(hWndMain); break;
+    case IDM_SAVE: RequestKey(VK_F4); break;
+    case IDM_OPTIONS: ShowOptionsDialog(hWndMain); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
     }
@@ -146,25 +147,15 @@ void OnLButtonDown(LPARAM lParam)
         StartDrag(LOWORD(lParam), HIWORD(lParam));
 }
 
-void OnMouseMove(LPARAM lParam)
-{
-    if (bEtat)
-        DragTo(LOWORD(lParam), HIWORD(lParam));
-}
+void OnMouseMove(LPARAM lParam) { DragTo(LOWORD(lParam), HIWORD(lParam)); }
 
+// There is a capture to save from the first one on.
 void OnLButtonUp()
 {
-    if (bEtat)
-        DrawRectangle();  // the outline must not end up in the grab
-    SetBitmapClipBoard();
-    if (EtatSave == 0) {
-        EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
-        EtatSave = 1;
-    }
+    EndDrag();
+    EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
     if (AppliState.EtatAutoSave == 1)
-        PostMessageA(hWndMain, WM_KEYDOWN, VK_F4, 0);
-    bEtat = 0;  // cleared first, so the focus loss caused by hiding draws nothing
-    HideOverlay();
+        RequestKey(VK_F4);
 }
 
 // A tray program runs until the session ends, usually without an Exit: keep what was set.
@@ -180,14 +171,6 @@ void OnTaskbarCreated()
     TaskBarAdd(reinterpret_cast<HICON>(GetClassLongPtrA(hWndMain, GCLP_HICON)), IDI_GRABOTINE);
 }
 
-void CancelSelection()
-{
-    if (bEtat)
-        DrawRectangle();
-    bEtat = 0;
-    HideOverlay();
-}
-
 }  // namespace
 
 LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
@@ -201,14 +184,14 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_CREATE: OnCreate(); return 0;
     case WM_DESTROY: Shutdown(); return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
-    case WM_KILLFOCUS: CancelSelection(); return 0;
+    case WM_KILLFOCUS: CancelDrag(); return 0;
     case WM_PAINT: PaintOverlay(hwnd); return 0;
     case WM_KEYDOWN: OnKeyDown(hwnd, wParam, lParam); return 0;
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_MOUSEMOVE: OnMouseMove(lParam); return 0;
     case WM_LBUTTONDOWN: OnLButtonDown(lParam); return 0;
     case WM_LBUTTONUP: OnLButtonUp(); return 0;
-    case WM_RBUTTONUP: CancelSelection(); return 0;
+    case WM_RBUTTONUP: CancelDrag(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;

@@ -1,23 +1,19 @@
 #include "app/settings.h"
 
+#include "win/scoped_win.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 Etat AppliState = {0, 0, "", 0};
 
 namespace {
 
 constexpr char kKey[] = "State";
-
-struct ItemListFree {
-    void operator()(ITEMIDLIST* pidl) const { CoTaskMemFree(pidl); }
-};
-using ScopedItemList = std::unique_ptr<ITEMIDLIST, ItemListFree>;
 
 int32_t ReadNumber(const char* section)
 {
@@ -53,7 +49,7 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
     ITEMIDLIST* raw = nullptr;
     if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &raw)) || !raw)
         return false;
-    ScopedItemList pidl(raw);
+    ScopedCoTaskMem<ITEMIDLIST> pidl(raw);
     return FolderPathOf(pidl.get(), path);
 }
 
@@ -88,8 +84,12 @@ void LoadSettings()
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
-    GetPrivateProfileStringA("Folder", kKey, "0", AppliState.szpath, sizeof AppliState.szpath,
-                             kIniFile);
+    // One character more than fits: a longer value is cut there and then refused whole,
+    // leaving the folder not set ("0").
+    char folder[sizeof AppliState.szpath + 1] = {};
+    GetPrivateProfileStringA("Folder", kKey, "0", folder, sizeof folder, kIniFile);
+    if (!SetFolderIfFits(folder))
+        SetFolderIfFits("0");
 }
 
 void SetDefaultFolder()

@@ -16,6 +16,7 @@ extern Etat AppliState;
 
 constexpr const char kIniFile[] = "grabotine.ini";
 
+// A stored folder that does not fit whole counts as not set, as a chosen one is refused.
 void LoadSettings();
 void SetDefaultFolder();
 void StoreSettings();

@@ -2,7 +2,7 @@
 // press on the icon until the overlay is painted, and a button release until the clipboard
 // holds the capture; beside them the floor, one bare BitBlt of the same region.
 #include "app/grabotine.h"
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
 
@@ -137,16 +137,12 @@ void ReleaseParts(int w, int h, double& eraseMs, double& grabMs)
 
 bool ClipboardHoldsCapture(int w, int h)
 {
-    if (!OpenClipboard(nullptr))
+    ScopedClipboard clipboard(nullptr);
+    if (!clipboard.open())
         return false;
-    bool ok = false;
-    if (HGLOBAL mem = GetClipboardData(CF_DIB)) {
-        const auto* bi = static_cast<const BITMAPINFOHEADER*>(GlobalLock(mem));
-        ok = bi && bi->biWidth == w && bi->biHeight == h;
-        GlobalUnlock(mem);
-    }
-    CloseClipboard();
-    return ok;
+    ScopedGlobalLock lock(GetClipboardData(CF_DIB));
+    const auto* bi = static_cast<const BITMAPINFOHEADER*>(lock.get());
+    return bi && bi->biWidth == w && bi->biHeight == h;
 }
 
 }  // namespace
@@ -166,9 +162,10 @@ int main()
     hInst = inst;
 
     clipboardChanged = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    HANDLE listener = CreateThread(nullptr, 0, ListenerThread, ready, 0, nullptr);
-    WaitForSingleObject(ready, INFINITE);
+    ScopedHandle changed(clipboardChanged);
+    ScopedHandle ready(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ScopedHandle listener(CreateThread(nullptr, 0, ListenerThread, ready.get(), 0, nullptr));
+    WaitForSingleObject(ready.get(), INFINITE);
 
     const int w = GetSystemMetrics(SM_CXSCREEN);
     const int h = GetSystemMetrics(SM_CYSCREEN);
@@ -205,10 +202,7 @@ int main()
     printf("    of which the grab to the clipboard        %8.2f ms\n", Median(grab));
     printf("  clipboard holds a %d x %d DIB afterwards:   %s\n", rw, rh, held ? "yes" : "NO");
 
-    PostThreadMessageA(GetThreadId(listener), WM_QUIT, 0, 0);
-    WaitForSingleObject(listener, 5000);
-    CloseHandle(listener);
-    CloseHandle(ready);
-    CloseHandle(clipboardChanged);
+    PostThreadMessageA(GetThreadId(listener.get()), WM_QUIT, 0, 0);
+    WaitForSingleObject(listener.get(), 5000);
     return held ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 #include "capture/grab.h"
 
 #include "app/grabotine.h"
-#include "app/scoped_win.h"
 #include "capture/overlay.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
 #include <utility>
 
@@ -16,16 +17,6 @@ void OrderRect(RECT& r)
         std::swap(r.top, r.bottom);
 }
 
-DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel)
-{
-    DibLayout d = {};
-    d.colours = bitsPerPixel <= 8 ? (1u << bitsPerPixel) : 0;
-    d.stride = ((static_cast<DWORD>(width) * bitsPerPixel + 31) / 32) * 4;
-    d.imageBytes = d.stride * static_cast<DWORD>(height);
-    d.totalBytes = sizeof(BITMAPINFOHEADER) + d.colours * sizeof(RGBQUAD) + d.imageBytes;
-    return d;
-}
-
 WORD DibBitsFor(WORD bitmapBits)
 {
     if (bitmapBits <= 8 || bitmapBits == 32)
@@ -35,40 +26,15 @@ WORD DibBitsFor(WORD bitmapBits)
 
 namespace {
 
-// An empty region gets the documented 1 x 1 monochrome bitmap, but a fresh one each time:
-// Wine hands out one shared bitmap there, which the clipboard would free under our feet.
-HBITMAP NewCompatibleBitmap(HDC display, int w, int h)
-{
-    static const WORD black = 0;
-    if (w == 0 || h == 0)
-        return CreateBitmap(1, 1, 1, 1, &black);
-    return CreateCompatibleBitmap(display, w, h);
-}
-
-// A new bitmap at the display's depth holding the w x h region of src at (x, y).
-HBITMAP CopyRegion(HDC display, HDC src, int x, int y, int w, int h)
-{
-    ScopedGdiObject<HBITMAP> bmp(NewCompatibleBitmap(display, w, h));
-    if (!bmp.get())
-        return nullptr;
-    ScopedCreatedDC mem(CreateCompatibleDC(display));
-    ScopedSelectObject select(mem.get(), bmp.get());
-    SetMapMode(mem.get(), GetMapMode(display));
-    BitBlt(mem.get(), 0, 0, w, h, src, x, y, SRCCOPY);
-    return bmp.release();
-}
-
 // What the user saw: the overlay's frozen picture, or the live display when there is none.
 HBITMAP GrabRegion(HDC display, const RECT& r)
 {
-    const int w = r.right - r.left;
-    const int h = r.bottom - r.top;
     const HBITMAP frozen = FrozenScreen();
     if (!frozen)
-        return CopyRegion(display, display, r.left, r.top, w, h);
+        return CopyRegion(display, display, r, SRCCOPY);
     ScopedCreatedDC src(CreateCompatibleDC(display));
     ScopedSelectObject select(src.get(), frozen);
-    return CopyRegion(display, src.get(), r.left, r.top, w, h);
+    return CopyRegion(display, src.get(), r, SRCCOPY);
 }
 
 // The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.
@@ -113,6 +79,14 @@ void OfferToClipboard(HDC display, HBITMAP capture)
         dib.release();
 }
 
+// The previous capture goes once the new one takes its place.
+void ReplaceCapture(HBITMAP next)
+{
+    if (hBitmap)
+        DeleteObject(hBitmap);
+    hBitmap = next;
+}
+
 }  // namespace
 
 HBITMAP CopyBitmap(HBITMAP bmp)
@@ -143,6 +117,5 @@ void SetBitmapClipBoard()
     ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
     if (clipboard.open() && capture.get())
         OfferToClipboard(hdc.get(), capture.get());
-    ScopedGdiObject<HBITMAP> previous(hBitmap);
-    hBitmap = capture.release();
+    ReplaceCapture(capture.release());
 }

@@ -18,15 +18,6 @@ HBITMAP CopyBitmap(HBITMAP bmp);
 // Swaps the edges of r where needed so that left <= right and top <= bottom.
 void OrderRect(RECT& r);
 
-// Sizes of a packed DIB (header, colour table, bottom-up rows padded to 4 bytes).
-struct DibLayout {
-    DWORD colours;     // entries in the colour table
-    DWORD stride;      // bytes per row
-    DWORD imageBytes;  // all rows
-    DWORD totalBytes;  // header, table and rows
-};
-DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel);
-
 // The depth the clipboard's DIB gets for a bitmap of the given depth: low depths keep their
 // colour table, 32 stays 32, and 16 or 24 become 24 so that no colour bit is lost.
 WORD DibBitsFor(WORD bitmapBits);

@@ -1,19 +1,23 @@
 #include "capture/overlay.h"
 
 #include "app/grabotine.h"
-#include "app/scoped_win.h"
+#include "capture/grab.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
 RECT rect = {0, 0, 0, 0};
 int bEtat = 0;
-HPEN hPen = nullptr;
 
 namespace {
+
+HPEN hPen = nullptr;  // dotted white pen of the rubber band
 
 HBITMAP hFrozen = nullptr;
 
 void DropFrozenScreen()
 {
-    ScopedGdiObject<HBITMAP> old(hFrozen);
+    if (hFrozen)
+        DeleteObject(hFrozen);
     hFrozen = nullptr;
 }
 
@@ -28,18 +32,10 @@ RECT MonitorOf(HWND hwnd)
 // Layered windows are part of what the user sees, hence CAPTUREBLT.
 HBITMAP CopyScreen(const RECT& area)
 {
-    const int w = area.right - area.left;
-    const int h = area.bottom - area.top;
     // The screen's own context: under Wine a CreateDC("DISPLAY") one ignores a virtual
     // screen that starts left of or above the primary monitor.
     ScopedGetDC screen(nullptr);
-    ScopedGdiObject<HBITMAP> shot(CreateCompatibleBitmap(screen.get(), w, h));
-    if (!shot.get())
-        return nullptr;
-    ScopedCreatedDC mem(CreateCompatibleDC(screen.get()));
-    ScopedSelectObject select(mem.get(), shot.get());
-    BitBlt(mem.get(), 0, 0, w, h, screen.get(), area.left, area.top, SRCCOPY | CAPTUREBLT);
-    return shot.release();
+    return CopyRegion(screen.get(), screen.get(), area, SRCCOPY | CAPTUREBLT);
 }
 
 void DrawOutline(HDC hdc)
@@ -61,6 +57,14 @@ void CoverMonitor(const RECT& monitor)
 }  // namespace
 
 HBITMAP FrozenScreen() { return hFrozen; }
+
+void CreateOverlayPen() { hPen = CreatePen(PS_DOT, 1, RGB(255, 255, 255)); }
+
+void DeleteOverlayPen()
+{
+    DeleteObject(hPen);
+    hPen = nullptr;
+}
 
 void DrawRectangle()
 {
@@ -117,8 +121,27 @@ void StartDrag(int x, int y)
 
 void DragTo(int x, int y)
 {
+    if (!bEtat)
+        return;
     DrawRectangle();
     rect.right = x;
     rect.bottom = y;
     DrawRectangle();
+}
+
+void EndDrag()
+{
+    if (bEtat)
+        DrawRectangle();  // the outline must not end up in the grab
+    SetBitmapClipBoard();
+    bEtat = 0;  // cleared first, so the focus loss caused by hiding draws nothing
+    HideOverlay();
+}
+
+void CancelDrag()
+{
+    if (bEtat)
+        DrawRectangle();
+    bEtat = 0;
+    HideOverlay();
 }

@@ -4,7 +4,10 @@
 
 extern RECT rect;   // left/top = anchor of the drag, right/bottom = pointer
 extern int bEtat;   // 1 while a drag is in progress
-extern HPEN hPen;   // dotted white pen of the rubber band
+
+// The pen of the outline, made when the main window is created and deleted when it goes.
+void CreateOverlayPen();
+void DeleteOverlayPen();
 
 // XORs the outline of rect onto the overlay; a second call erases it.
 void DrawRectangle();
@@ -16,8 +19,12 @@ void HideOverlay();
 // Repaints the frozen picture (and the outline while dragging).
 void PaintOverlay(HWND hwnd);
 
+// A drag: started at a press, moved with the pointer (nothing without a drag), ended by the
+// release, which copies the region to the clipboard, or cancelled; both hide the overlay.
 void StartDrag(int x, int y);
 void DragTo(int x, int y);
+void EndDrag();
+void CancelDrag();
 
 // The screen as it was when the overlay appeared, in the overlay's client coordinates;
 // null while the overlay is hidden.

@@ -1,6 +1,7 @@
 #include "dialogs/dialogs.h"
 
 #include "app/grabotine.h"
+#include "dialogs/modal.h"
 #include "resources/resource.h"
 
 namespace {
@@ -20,11 +21,7 @@ INT_PTR OnAboutCommand(HWND hwnd, WORD id)
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
 {
-    switch (iMsg) {
-    case WM_INITDIALOG: ShowAppName(hwnd); return 0;
-    case WM_COMMAND: return OnAboutCommand(hwnd, LOWORD(wParam));
-    case WM_CLOSE:
-    case WM_DESTROY: EndDialog(hwnd, 0); return 0;
-    default: return 0;
-    }
+    return DialogMessage(hwnd, iMsg, wParam, ShowAppName, OnAboutCommand);
 }
+
+void ShowAboutDialog(HWND owner) { RunModal(IDD_ABOUT, owner, AboutProc); }

@@ -1,7 +1,8 @@
 #include "dialogs/dialogs.h"
 
-#include "app/scoped_win.h"
 #include "app/settings.h"
+#include "dialogs/modal.h"
+#include "win/scoped_win.h"
 #include "resources/resource.h"
 
 #include <shlobj.h>
@@ -47,14 +48,10 @@ INT_PTR OnOptionsCommand(HWND hwnd, WORD id)
 
 INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
 {
-    switch (iMsg) {
-    case WM_INITDIALOG: ShowOptions(hwnd); return 0;
-    case WM_COMMAND: return OnOptionsCommand(hwnd, LOWORD(wParam));
-    case WM_CLOSE:
-    case WM_DESTROY: EndDialog(hwnd, 0); return 0;
-    default: return 0;
-    }
+    return DialogMessage(hwnd, iMsg, wParam, ShowOptions, OnOptionsCommand);
 }
+
+void ShowOptionsDialog(HWND owner) { RunModal(IDD_OPTIONS, owner, BoiteOpt); }
 
 // A chosen folder takes effect at once. The browser writes its display-name buffer even when
 // cancelled, so it gets one of its own, and the output directory changes only when the choice

@@ -1,7 +1,7 @@
 #define NVIEWLIB_BUILD
 #include "nviewlib.h"
 
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "wic_codec.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "wic_codec.h"
 
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 #include "bmp_layout.h"
 
 #include <wincodec.h>
@@ -56,7 +56,7 @@ HRESULT DecodeFrame(IWICImagingFactory* factory, BYTE* data, DWORD size, Image& 
 }
 
 HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image& image,
-                   float quality, HRESULT* qualityWrite)
+                   float quality)
 {
     ScopedComPtr<IWICBitmapEncoder> encoder;
     HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.put());
@@ -77,9 +77,8 @@ HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image&
     VariantInit(&value);
     value.vt = VT_R4;
     value.fltVal = quality;
-    const HRESULT written = options->Write(1, &option, &value);
-    if (qualityWrite)
-        *qualityWrite = written;
+    // An encoder that takes no quality still encodes at its own.
+    options->Write(1, &option, &value);
 
     hr = frame->Initialize(options.get());
     if (FAILED(hr))
@@ -144,7 +143,7 @@ HRESULT DecodeBmp(const BYTE* data, size_t size, Image& image)
     return S_OK;
 }
 
-HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality, HRESULT* qualityWrite)
+HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
 {
     UINT stride = 0;
     UINT bytes = 0;
@@ -164,7 +163,7 @@ HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality, HRESU
     hr = stream->InitializeFromFilename(path, GENERIC_WRITE);
     if (FAILED(hr))
         return hr;
-    hr = WriteFrame(factory.get(), stream.get(), image, quality, qualityWrite);
+    hr = WriteFrame(factory.get(), stream.get(), image, quality);
     if (FAILED(hr)) {
         stream.reset();  // closes the file, so it can go
         DeleteFileW(path);

@@ -21,8 +21,6 @@ bool ImageSizes(UINT width, UINT height, UINT& stride, UINT& size);
 // describes lies inside those bytes.
 HRESULT DecodeBmp(const BYTE* data, size_t size, Image& image);
 
-// Writes image to path as a JPEG file at quality (0..1). qualityWrite, when given, receives
-// the result of handing the quality to the encoder. A file left half-written by a failure is
-// deleted.
-HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality,
-                   HRESULT* qualityWrite = nullptr);
+// Writes image to path as a JPEG file at quality (0..1). A file left half-written by a failure
+// is deleted.
+HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality);

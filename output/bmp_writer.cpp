@@ -1,6 +1,7 @@
 #include "output/bmp_writer.h"
 
-#include "app/scoped_win.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
 #include <cstdint>
 
@@ -13,8 +14,24 @@ constexpr uint64_t kMaxPixelBytes = 0x7FFF0000u;
 
 DWORD Checked(uint64_t size) { return size > kMaxPixelBytes ? 0 : static_cast<DWORD>(size); }
 
-}  // namespace
+// Largest piece of pixel data handed to one write.
+constexpr DWORD kPieceSize = 256;
 
+// Hands cb bytes from hp to write(ptr, count) in pieces of at most kPieceSize bytes, the last
+// one being whatever is left (none when cb is 0). Stops at the first failed write.
+template <class Write>
+bool WriteInPieces(const BYTE* hp, DWORD cb, Write write)
+{
+    while (cb > kPieceSize) {
+        if (!write(hp, kPieceSize))
+            return false;
+        hp += kPieceSize;
+        cb -= kPieceSize;
+    }
+    return write(hp, cb);
+}
+
+// Planes x bits per pixel rounded to a standard DIB depth (1, 4, 8, 16, 24 or 32).
 WORD RoundDepth(WORD product)
 {
     if (product == 1)
@@ -30,8 +47,8 @@ WORD RoundDepth(WORD product)
     return 32;
 }
 
-DWORD ColorTableLength(WORD cClrBits) { return cClrBits <= 8 ? DWORD{1} << cClrBits : 0; }
-
+// The information header as filled before the conversion. False when the image is too large
+// for the sizes to be represented.
 bool FillInfoHeader(const BITMAP& bmp, WORD cClrBits, BITMAPINFOHEADER& bih)
 {
     if (bmp.bmWidth <= 0 || bmp.bmHeight <= 0)
@@ -54,14 +71,16 @@ bool FillInfoHeader(const BITMAP& bmp, WORD cClrBits, BITMAPINFOHEADER& bih)
     return true;
 }
 
+// Bytes of the padded DIB rows of a width x height image at the given depth (0 on overflow).
 DWORD PaddedRowsSize(LONG width, LONG height, WORD bits)
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
-    return Checked(stride * static_cast<uint64_t>(height));
+    return Checked(DibStride(static_cast<uint64_t>(width), bits) * static_cast<uint64_t>(height));
 }
 
+// Size of the pixel buffer: the header's biSizeImage, or the padded rows when those are
+// larger (at depth 1). 0 when it cannot be represented.
 DWORD PixelBufferSize(const BITMAPINFOHEADER& bih, WORD cClrBits)
 {
     const DWORD rows = PaddedRowsSize(bih.biWidth, bih.biHeight, cClrBits);
@@ -70,6 +89,10 @@ DWORD PixelBufferSize(const BITMAPINFOHEADER& bih, WORD cClrBits)
     return rows > bih.biSizeImage ? rows : bih.biSizeImage;
 }
 
+// Brings the header back to what the file needs after the conversion rewrote it: a declared
+// colour table for depths up to 8 (at most tableEntries, the ones reserved), and a
+// biSizeImage that covers the padded rows and stays inside the buffer. False when the
+// converted header cannot be written consistently.
 bool SettleConvertedHeader(BITMAPINFOHEADER& bih, DWORD tableEntries, DWORD bufferSize)
 {
     if (bih.biSize != kInfoSize || bih.biCompression != BI_RGB)
@@ -87,6 +110,7 @@ bool SettleConvertedHeader(BITMAPINFOHEADER& bih, DWORD tableEntries, DWORD buff
     return bih.biSizeImage <= bufferSize;
 }
 
+// The file header for an information header in its final state.
 BITMAPFILEHEADER MakeFileHeader(const BITMAPINFOHEADER& bih)
 {
     BITMAPFILEHEADER hdr = {};
@@ -97,6 +121,8 @@ BITMAPFILEHEADER MakeFileHeader(const BITMAPINFOHEADER& bih)
     hdr.bfReserved2 = 0;
     return hdr;
 }
+
+}  // namespace
 
 void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {

@@ -11,21 +11,12 @@ namespace {
 constexpr int kJpegQuality = 90;
 constexpr char kInfoText[] = "Warning! Will create JPG file!";
 
-// Removes the temporary file when the export ends, however it ends.
-class TempBmpGuard {
-public:
-    TempBmpGuard() = default;
-    ~TempBmpGuard() { DeleteTempBmp(); }
-    TempBmpGuard(const TempBmpGuard&) = delete;
-    TempBmpGuard& operator=(const TempBmpGuard&) = delete;
-};
-
 bool TempBmpExists() { return GetFileAttributesA(kTempBmp) != INVALID_FILE_ATTRIBUTES; }
-
-}  // namespace
 
 void DeleteTempBmp() { remove(kTempBmp); }
 
+// hBMP to the temporary BMP, loaded into the library, saved as pszFile: the library's result
+// (nonzero = written). The temporary file is left for the caller.
 int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {
     // A file of that name left by anything else must never reach the library: if it cannot
@@ -38,6 +29,8 @@ int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
     return NViewLibSaveAsJPG(kJpegQuality, pszFile);
 }
 
+}  // namespace
+
 void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {
     int result = NViewLibSaveAsJPG(kJpegQuality, pszFile);
@@ -48,8 +41,8 @@ void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
         return;
     MessageBoxA(nullptr, "Error: cannot create JPG file\n\tRetry", "Error Handled",
                 MB_OK | MB_ICONERROR);
-    TempBmpGuard temp;
     result = SaveThroughTempBmp(hwnd, pszFile, hBMP);
+    DeleteTempBmp();
     if (result == 0)
         MessageBoxA(nullptr, "Error: cannot create JPG file", "Error Handled",
                     MB_OK | MB_ICONERROR);

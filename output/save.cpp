@@ -6,14 +6,12 @@
 #include "output/jpeg_export.h"
 #include "output/sound.h"
 
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
-
-SYSTEMTIME st = {};
 
 namespace {
 
@@ -89,8 +87,9 @@ void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
 
 void SaveCapture(HWND hwnd)
 {
-    GetLocalTime(&st);
-    SaveCaptureAt(hwnd, st);
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    SaveCaptureAt(hwnd, now);
     if (AppliState.EtatSound == 1)
         PlayWav("Photo");
 }

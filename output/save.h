@@ -4,8 +4,6 @@
 
 #include <cstddef>
 
-extern SYSTEMTIME st;  // local time of the latest save
-
 // Writes the current capture in the chosen format, then plays the shutter sound if on.
 void SaveCapture(HWND hwnd);
 

@@ -109,6 +109,11 @@ def read_ini():
         return f.read()
 
 
+def settings():
+    """{section: value of State} of the settings file, in file order."""
+    return ini_values(read_ini())
+
+
 def user_profile():
     """The folder of the prefix's user (C:\\users\\<user>)."""
     dirs = [d for d in glob.glob(os.path.join(PREFIX, "drive_c", "users", "*"))
@@ -391,7 +396,11 @@ def clipboard_image(fmt="dib"):
         os.remove(path)
     probe("clipboard-save", fmt, unix_to_windows(path))
     with open(path, "rb") as f:
-        return read_bmp(f.read())
+        blob = f.read()
+    # Only the program's own CF_DIB is BI_RGB: one the system made up from CF_BITMAP is not.
+    if fmt == "dib" and struct.unpack_from("<I", blob, 30)[0] != 0:
+        raise AssertionError("CF_DIB is not the BI_RGB DIB the program offers")
+    return read_bmp(blob)
 
 
 def clipboard_set_text(text):
@@ -465,6 +474,19 @@ def shutter_clip():
 
 
 # ------------------------------------------------------------------ images
+
+def assert_same_image(test, got, want, what="image"):
+    """Fails with the sizes, or with how many pixels differ and the first of them; never hands
+    megabytes of pixels to assertEqual, whose diff of them outlasts any time-out."""
+    test.assertEqual(got[:2], want[:2], "%s size" % what)
+    width, a, b = got[0], got[2], want[2]
+    differing = [i for i in range(0, len(b), 3) if a[i:i + 3] != b[i:i + 3]]
+    if differing:
+        i = differing[0]
+        test.fail("%s: %d of %d pixels differ, first at (%d, %d): %s instead of %s" % (
+            what, len(differing), len(b) // 3, i // 3 % width, i // 3 // width,
+            tuple(a[i:i + 3]), tuple(b[i:i + 3])))
+
 
 def crop(image, left, top, width, height):
     w, h, data = image
@@ -789,6 +811,13 @@ class Program:
 
     def wait_exit(self, timeout=TIMEOUT):
         return self.proc.wait(timeout=timeout)
+
+    def exit(self, test):
+        """Exit as the menu sends it; the program must end cleanly. Returns the settings it
+        wrote."""
+        self.command(1)
+        test.assertEqual(self.wait_exit(), 0)
+        return settings()
 
     def overlay_geometry(self):
         """(x, y, w, h) of the overlay as X shows it, or None while X has it unmapped."""

@@ -37,7 +37,7 @@ class Capture(unittest.TestCase):
         app.open_overlay()
         # The screen changes underneath: the overlay keeps showing it as it was.
         h.lay_pattern(lambda path, w, hgt: h.make_pattern_ppm(path, 64, 64), wait=False)
-        self.assertEqual(h.screenshot(), self.picture)
+        h.assert_same_image(self, h.screenshot(), self.picture)
 
         # Dragged up and to the left; the outline is XORed white, dotted, on the border only.
         h.drag(300, 260, 101, 83, release_at_end=False)
@@ -53,7 +53,7 @@ class Capture(unittest.TestCase):
 
         h.release()
         app.wait_visible(False)
-        self.assertEqual(h.clipboard_image("dib"), h.crop(self.picture, 101, 83, 199, 177))
+        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 101, 83, 199, 177))
         app.wait_overlay_unmapped()
         self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
 
@@ -77,7 +77,7 @@ class Capture(unittest.TestCase):
 
         # The overlay still works after a cancel, and the cancel left no outline behind.
         app.capture(10, 10, 60, 50)
-        self.assertEqual(h.clipboard_image("bitmap"), h.crop(self.picture, 10, 10, 50, 40))
+        h.assert_same_image(self, h.clipboard_image("bitmap"), h.crop(self.picture, 10, 10, 50, 40))
 
     def test_a_hundred_captures_leave_the_gdi_object_count_flat(self):
         app = self.app
@@ -86,7 +86,7 @@ class Capture(unittest.TestCase):
         self.assertEqual(app.capture_loop(100, 0, 0, 300, 200), 100)
         self.assertEqual(app.gdi_objects(), before)
         # And the last of them is on the clipboard, pixel for pixel.
-        self.assertEqual(h.clipboard_image("dib"), h.crop(self.picture, 0, 0, 300, 200))
+        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 0, 0, 300, 200))
 
 
 if __name__ == "__main__":

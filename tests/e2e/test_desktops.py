@@ -56,14 +56,13 @@ class OnThisDesktop(unittest.TestCase):
             app.wait_visible(False)
             expected = as_bitmaps_hold(h.crop(picture, mx + left, my + top, right - left,
                                               bottom - top))
-            self.assertEqual(as_bitmaps_hold(h.clipboard_image("dib")), expected)
-            self.assertEqual(as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
-            self.assertEqual(as_bitmaps_hold(h.x_clipboard_bmp()), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("dib")), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
+            h.assert_same_image(self, as_bitmaps_hold(h.x_clipboard_bmp()), expected)
             saved = h.poll(lambda: os.listdir(out), what="the saved BMP")
             image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
-            self.assertEqual(as_bitmaps_hold(image), expected)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            h.assert_same_image(self, as_bitmaps_hold(image), expected)
+            app.exit(self)
 
     def test_dialogs_lie_inside_the_primary_monitor_and_their_close_box_closes_them(self):
         _mx, _my, mw, mh = h.primary_monitor()
@@ -86,8 +85,7 @@ class OnThisDesktop(unittest.TestCase):
                     dialog.press_close_box()
                     dialog.wait_closed()
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 if __name__ == "__main__":

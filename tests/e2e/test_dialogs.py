@@ -10,12 +10,6 @@ TVM_GETNEXTITEM = 0x110A
 TVGN_CARET = 9
 
 
-def exit_and_read_settings(app, test):
-    app.command(1)
-    test.assertEqual(app.wait_exit(), 0)
-    return h.ini_values(h.read_ini())
-
-
 def windows_desktop():
     """The desktop folder as the program sees it, e.g. C:\\users\\me\\Desktop."""
     desktop = h.desktop_dir()
@@ -49,7 +43,7 @@ class OptionsBoxes(unittest.TestCase):
                     self.assertTrue(dialog.is_open(), "id %d closed the dialog" % command_id)
                 dialog.click(110)
                 dialog.wait_closed()
-                self.assertEqual(exit_and_read_settings(app, self),
+                self.assertEqual(app.exit(self),
                                  {"Sound": str(boxes[0]), "autoSave": str(boxes[1]),
                                   "SaveAs": str(boxes[2]), "Folder": self.folder})
 
@@ -88,7 +82,7 @@ class OptionsBoxes(unittest.TestCase):
                 else:
                     dialog.press_close_box()
                 dialog.wait_closed()
-                self.assertEqual(exit_and_read_settings(app, self), expected)
+                self.assertEqual(app.exit(self), expected)
 
     def test_options_shown_again_hold_what_ok_stored(self):
         with h.Program(ini=h.settings_ini(self.folder, "0", "0", "0")) as app:
@@ -153,7 +147,7 @@ class FolderBrowser(unittest.TestCase):
             self.assertEqual(options.text(105), chosen)
             options.click(110)
             options.wait_closed()
-            self.assertEqual(exit_and_read_settings(app, self)["Folder"], chosen)
+            self.assertEqual(app.exit(self)["Folder"], chosen)
 
     def test_cancelled_browser_keeps_the_old_folder(self):
         self.make_desktop_folder("gcancel-other")
@@ -167,7 +161,7 @@ class FolderBrowser(unittest.TestCase):
             self.assertEqual(options.text(105), self.old)
             options.click(100)
             options.wait_closed()
-            self.assertEqual(exit_and_read_settings(app, self)["Folder"], self.old)
+            self.assertEqual(app.exit(self)["Folder"], self.old)
 
     def test_folder_too_long_for_the_settings_keeps_the_old_one(self):
         # 256 characters and its terminator: a valid path, one byte too long to keep.
@@ -184,7 +178,7 @@ class FolderBrowser(unittest.TestCase):
             self.assertEqual(options.text(105), self.old)
             options.click(110)
             options.wait_closed()
-            self.assertEqual(exit_and_read_settings(app, self)["Folder"], self.old)
+            self.assertEqual(app.exit(self)["Folder"], self.old)
 
 
 class IconWhileADialogIsOpen(unittest.TestCase):
@@ -212,8 +206,7 @@ class IconWhileADialogIsOpen(unittest.TestCase):
             browser.wait_closed()
             options.click(110)
             options.wait_closed()
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 class About(unittest.TestCase):
@@ -232,8 +225,7 @@ class About(unittest.TestCase):
             about.press_close_box()
             about.wait_closed()
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 if __name__ == "__main__":

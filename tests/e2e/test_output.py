@@ -91,8 +91,7 @@ class SaveWithoutCapture(OutputTest):
             self.assertFalse(os.path.exists(self.temp_bmp), "~temp.bmp left behind")
             self.assertFalse(os.path.exists(missing))
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_stale_temporary_file_is_not_exported_as_the_capture(self):
         small_bmp(self.temp_bmp)
@@ -101,8 +100,7 @@ class SaveWithoutCapture(OutputTest):
             self.assertEqual(self.answer_boxes(app, 3), [INFO, RETRY, FAIL])
             self.assertEqual(os.listdir(self.out), [], "something was exported")
             self.assertFalse(os.path.exists(self.temp_bmp))
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_bmp_without_a_capture_writes_nothing_and_shows_nothing_but_plays_the_shutter(self):
         with h.Program(ini=ini(0, self.out, sound=1), cwd=self.cwd) as app:
@@ -112,8 +110,7 @@ class SaveWithoutCapture(OutputTest):
             self.assert_shutter(recording.stop(), played=True)
             self.assertEqual(os.listdir(self.out), [])
             self.assertEqual(os.listdir(self.cwd), [])
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 class AutoSaveThroughRealCaptures(OutputTest):
@@ -146,15 +143,14 @@ class AutoSaveThroughRealCaptures(OutputTest):
             path = os.path.join(self.out, name)
             # The file is complete once the writer closed it: it then decodes whole.
             image = h.poll(lambda: h.decoded_bmp(path), what="a complete BMP")
-            self.assertEqual(image, self.expected(picture))
+            h.assert_same_image(self, image, self.expected(picture))
 
             # A second capture never replaces the first file, even within the same second.
             app.capture(*self.REGION)
             files = h.poll(lambda: len(os.listdir(self.out)) == 2 and os.listdir(self.out),
                            what="the second file")
             self.assertIn(name, files)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_a_capture_made_while_an_export_waits_is_exported_too(self):
         with h.Program(ini=ini(1, self.out, auto_save=1), cwd=self.cwd) as app:
@@ -172,8 +168,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
             for (left, top, right, bottom), image in zip(sorted(regions), images):
                 expected = h.crop(picture, left, top, right - left, bottom - top)
                 self.assertGreater(h.psnr(image, expected), 30.0)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_a_full_disk_leaves_no_truncated_bmp_and_the_next_save_works(self):
         disk = os.path.join(self.work, "disk")
@@ -192,8 +187,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
             app.idle()
             self.assertEqual(os.listdir(disk), [])
             self.assert_small_capture_lands_in(app, picture, disk)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def test_a_desktop_named_outside_the_code_page_is_where_captures_go(self):
         user = os.path.basename(os.path.dirname(h.desktop_dir()))
@@ -205,15 +199,12 @@ class AutoSaveThroughRealCaptures(OutputTest):
         self.set_desktop("C:\\users\\%s\\%s" % (user, os.path.basename(desktop)))
         self.addCleanup(self.set_desktop, "C:\\users\\%s\\Desktop" % user)
         with h.Program(cwd=self.cwd) as app:  # no settings: the desktop is the output folder
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
-        folder = h.ini_values(h.read_ini())["Folder"]
+            folder = app.exit(self)["Folder"]
         self.assertRegex(folder, r"^[ -~]+$")
         self.assertNotIn("?", folder)
         with h.Program(ini=h.settings_ini(folder, auto_save=1), cwd=self.cwd) as app:
             self.assert_small_capture_lands_in(app, h.lay_pattern(), desktop)
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
     def assert_small_capture_lands_in(self, app, picture, folder):
         """A capture of 100 x 100 pixels is auto-saved into folder, which held nothing, as a BMP
@@ -221,7 +212,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
         app.capture(10, 40, 110, 140)
         name = h.poll(lambda: os.listdir(folder), what="the saved file")[0]
         image = h.poll(lambda: h.decoded_bmp(os.path.join(folder, name)), what="a whole BMP")
-        self.assertEqual(image, h.crop(picture, 10, 40, 100, 100))
+        h.assert_same_image(self, image, h.crop(picture, 10, 40, 100, 100))
 
     def set_desktop(self, path):
         """Points the user's desktop folder at path, as moving it in Explorer does."""
@@ -244,8 +235,7 @@ class AutoSaveThroughRealCaptures(OutputTest):
             image = h.read_jpeg(os.path.join(self.out, name))
             self.assertGreater(h.psnr(image, self.expected(picture)), 30.0)
             self.assertFalse(os.path.exists(self.temp_bmp), "~temp.bmp left behind")
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 if __name__ == "__main__":

@@ -34,7 +34,7 @@ class StartAndQuit(unittest.TestCase):
             app.choose_from_menu(4)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
-        values = h.ini_values(h.read_ini())
+        values = h.settings()
         self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
@@ -47,9 +47,8 @@ class StartAndQuit(unittest.TestCase):
         ini = ("[autoSave]\r\nState=yes\r\n[Sound]\r\nState=01\r\n"
                "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
-            app.command(1)  # Exit, as the menu sends it
-            self.assertEqual(app.wait_exit(), 0)
-        values = h.ini_values(h.read_ini())
+            app.exit(self)
+        values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out)})
 
@@ -59,14 +58,14 @@ class StartAndQuit(unittest.TestCase):
             app.wait_visible(True)
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual(list(h.ini_values(h.read_ini())),
+        self.assertEqual(list(h.settings()),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
-        self.assertEqual(list(h.ini_values(h.read_ini())),
+        self.assertEqual(list(h.settings()),
                          ["autoSave", "Sound", "SaveAs", "Folder"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
@@ -80,8 +79,7 @@ class StartAndQuit(unittest.TestCase):
             # Still one program window, and the first instance is untouched.
             self.assertIsNotNone(app.window_info())
             self.assertIsNone(app.proc.poll())
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
 class DesktopLife(unittest.TestCase):
@@ -107,7 +105,7 @@ class DesktopLife(unittest.TestCase):
             # Log-off: no Exit and no WM_DESTROY, the process is simply ended afterwards.
             h.end_session()
             app.wait_exit()
-        self.assertEqual(h.ini_values(h.read_ini())["Sound"], "1")
+        self.assertEqual(h.settings()["Sound"], "1")
 
     def test_keys_typed_to_the_hidden_window_do_nothing(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
@@ -125,12 +123,11 @@ class DesktopLife(unittest.TestCase):
             # The program's own requests (Save, Exit) still work.
             app.command(3)
             h.poll(lambda: len(os.listdir(out)) == 2, what="the saved file")
-            app.command(1)
-            self.assertEqual(app.wait_exit(), 0)
+            app.exit(self)
 
 
-class Help(unittest.TestCase):
-    def test_help_opens_the_page_beside_the_exe_with_the_default_handler(self):
+class Menu(unittest.TestCase):
+    def test_each_menu_item_does_what_it_says(self):
         # winebrowser hands .htm files to xdg-open from PATH: ours records what it got.
         bindir = tempfile.mkdtemp(prefix="grabotine-bin-")
         record = os.path.join(bindir, "opened.txt")
@@ -138,21 +135,33 @@ class Help(unittest.TestCase):
         with open(script, "w") as f:
             f.write('#!/bin/sh\nprintf "%%s\\n" "$@" >> "%s"\n' % record)
         os.chmod(script, os.stat(script).st_mode | stat.S_IEXEC)
-        old_path = os.environ["PATH"]
-        os.environ["PATH"] = bindir + os.pathsep + old_path
-        try:
-            with h.Program() as app:
-                app.command(6)
-                opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
-                self.assertIn("grabotine.htm", opened)
-                page = opened.strip().splitlines()[0]
-                if page.startswith("file://"):
-                    page = page[len("file://"):]
-                self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
-                app.command(1)
-                self.assertEqual(app.wait_exit(), 0)
-        finally:
-            os.environ["PATH"] = old_path
+        self.addCleanup(os.environ.__setitem__, "PATH", os.environ["PATH"])
+        os.environ["PATH"] = bindir + os.pathsep + os.environ["PATH"]
+        out = tempfile.mkdtemp(prefix="grabotine-out-")
+        self.addCleanup(shutil.rmtree, out, True)
+        screen = h.lay_pattern()
+        with h.Program(ini=h.settings_ini(h.unix_to_windows(out))) as app:
+            app.capture(10, 40, 60, 90)
+            app.choose_from_menu(2)  # Save
+            saved = h.poll(lambda: os.listdir(out), what="the saved file")
+            image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
+            h.assert_same_image(self, image, h.crop(screen, 10, 40, 50, 50))
+
+            app.choose_from_menu(1)  # Help
+            opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
+            page = opened.strip().splitlines()[0]
+            if page.startswith("file://"):
+                page = page[len("file://"):]
+            self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
+
+            for position, caption, close_id in ((0, "About ...", 100), (3, "Options", 110)):
+                app.choose_from_menu(position)
+                dialog = h.Dialog(app.hwnd, caption)
+                dialog.click(close_id)
+                dialog.wait_closed()
+
+            app.choose_from_menu(4)  # Exit
+            self.assertEqual(app.wait_exit(), 0)
 
 
 if __name__ == "__main__":

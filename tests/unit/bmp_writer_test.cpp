@@ -13,16 +13,6 @@ using outtest::Rgb;
 
 namespace {
 
-BITMAP Bitmap(LONG width, LONG height, WORD bits)
-{
-    BITMAP bmp = {};
-    bmp.bmWidth = width;
-    bmp.bmHeight = height;
-    bmp.bmPlanes = 1;
-    bmp.bmBitsPixel = bits;
-    return bmp;
-}
-
 template <class T>
 T ReadAt(const std::string& blob, size_t offset)
 {
@@ -44,13 +34,13 @@ void ExpectConsistentFile(const std::string& blob, WORD bits, LONG width, LONG h
     EXPECT_EQ(bih.biSize, 40u);
     EXPECT_EQ(bih.biWidth, width);
     EXPECT_EQ(bih.biHeight, height);
+    EXPECT_EQ(bih.biPlanes, 1);
     EXPECT_EQ(bih.biBitCount, bits);
     EXPECT_EQ(bih.biCompression, static_cast<DWORD>(BI_RGB));
+    EXPECT_EQ(ReadAt<DWORD>(blob, 6), 0u) << "reserved words";
     EXPECT_EQ(bfOffBits, 54 + 4 * bih.biClrUsed);
     EXPECT_EQ(bfOffBits + bih.biSizeImage, bfSize);
-    if (bits <= 8) {
-        EXPECT_EQ(bih.biClrUsed, 1u << bits);
-    }
+    EXPECT_EQ(bih.biClrUsed, bits <= 8 ? 1u << bits : 0u);
     const size_t rows = (static_cast<size_t>(width) * bits + 31) / 32 * 4 * height;
     ASSERT_GE(bih.biSizeImage, rows);
     for (size_t i = bfOffBits + rows; i < blob.size(); ++i)
@@ -74,136 +64,69 @@ void ExpectPixels(const std::string& path, const KnownBitmap& src)
     }
 }
 
-}  // namespace
+// Every WriteFile this program makes goes through record() while the hook lives: it is
+// swapped into the program's own import table, which is where the writer's calls go.
+using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+WriteFileFn realWriteFile = nullptr;
+std::vector<DWORD> writes;
+size_t failingWrite = 0;  // 1-based; 0 = none fails
 
-// ---------------------------------------------------------------- header arithmetic
-
-TEST(BmpHeader, DepthRounding)
+BOOL WINAPI RecordingWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done,
+                               LPOVERLAPPED overlapped)
 {
-    const struct {
-        WORD product, bits;
-    } cases[] = {{0, 4},  {1, 1},   {2, 4},   {3, 4},   {4, 4},   {5, 8},  {8, 8},
-                 {9, 16}, {16, 16}, {17, 24}, {24, 24}, {25, 32}, {32, 32}, {48, 32}};
-    for (const auto& c : cases)
-        EXPECT_EQ(RoundDepth(c.product), c.bits) << "product " << c.product;
+    writes.push_back(size);
+    if (writes.size() == failingWrite) {
+        *done = 0;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return realWriteFile(file, data, size, done, overlapped);
 }
 
-struct HeaderCase {
-    LONG width, height;
-    WORD bits;
-    DWORD clrUsed, sizeImage, offBits, fileSize, buffer;
-    std::vector<DWORD> pieces;
+class WriteFileHook {
+public:
+    WriteFileHook()
+    {
+        const auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+            base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        const FARPROC real = GetProcAddress(GetModuleHandleA("kernel32.dll"), "WriteFile");
+        for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+             d->Name && !slot_; ++d)
+            for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+                 t->u1.Function && !slot_; ++t)
+                if (t->u1.Function == reinterpret_cast<ULONG_PTR>(real))
+                    slot_ = &t->u1.Function;
+        if (!slot_)
+            return;
+        memcpy(&realWriteFile, &real, sizeof real);
+        Set(reinterpret_cast<ULONG_PTR>(&RecordingWriteFile));
+        writes.clear();
+        failingWrite = 0;
+    }
+    ~WriteFileHook()
+    {
+        if (slot_)
+            Set(reinterpret_cast<ULONG_PTR>(realWriteFile));
+    }
+    WriteFileHook(const WriteFileHook&) = delete;
+    WriteFileHook& operator=(const WriteFileHook&) = delete;
+    bool ok() const { return slot_ != nullptr; }
+
+private:
+    void Set(ULONG_PTR value)
+    {
+        DWORD old = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &old);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof *slot_, old, &old);
+    }
+    ULONG_PTR* slot_ = nullptr;
 };
 
-TEST(BmpHeader, FilledHeaderFileHeaderAndPieces)
-{
-    const HeaderCase cases[] = {
-        {10, 10, 24, 0, 480, 54, 534, 480, {256, 224}},
-        {10, 10, 8, 256, 160, 1078, 1238, 160, {160}},
-        {8, 8, 32, 0, 256, 54, 310, 256, {256}},
-        {9, 8, 32, 0, 512, 54, 566, 512, {256, 256}},
-        {3, 2, 4, 16, 8, 118, 126, 8, {8}},
-        {10, 10, 16, 0, 320, 54, 374, 320, {256, 64}},
-        // Depth 1: the product is smaller than the rows the conversion writes.
-        {1, 1, 1, 2, 1, 62, 63, 4, {1}},
-        {10, 10, 1, 2, 20, 62, 82, 40, {20}},
-        {32, 2, 1, 2, 8, 62, 70, 8, {8}},
-    };
-    for (const HeaderCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bits);
-        const WORD cClrBits = RoundDepth(c.bits);
-        BITMAPINFOHEADER bih = {};
-        ASSERT_TRUE(FillInfoHeader(Bitmap(c.width, c.height, c.bits), cClrBits, bih));
-        EXPECT_EQ(bih.biSize, 40u);
-        EXPECT_EQ(bih.biWidth, c.width);
-        EXPECT_EQ(bih.biHeight, c.height);
-        EXPECT_EQ(bih.biPlanes, 1);
-        EXPECT_EQ(bih.biBitCount, c.bits);
-        EXPECT_EQ(bih.biCompression, static_cast<DWORD>(BI_RGB));
-        EXPECT_EQ(bih.biClrUsed, c.clrUsed);
-        EXPECT_EQ(bih.biSizeImage, c.sizeImage);
-        EXPECT_EQ(PixelBufferSize(bih, cClrBits), c.buffer);
-
-        const BITMAPFILEHEADER hdr = MakeFileHeader(bih);
-        EXPECT_EQ(hdr.bfType, 0x4D42);
-        EXPECT_EQ(hdr.bfOffBits, c.offBits);
-        EXPECT_EQ(hdr.bfSize, c.fileSize);
-        EXPECT_EQ(hdr.bfReserved1 | hdr.bfReserved2, 0);
-
-        std::vector<BYTE> data(bih.biSizeImage);
-        std::vector<DWORD> pieces;
-        const BYTE* next = data.data();
-        EXPECT_TRUE(WriteInPieces(data.data(), bih.biSizeImage, [&](const void* p, DWORD n) {
-            EXPECT_EQ(p, next);  // contiguous, in order
-            next += n;
-            pieces.push_back(n);
-            return true;
-        }));
-        EXPECT_EQ(pieces, c.pieces);
-    }
-}
-
-TEST(BmpHeader, PiecesStopAtTheFirstFailedWriteAndAnEmptyImageWritesOnceNothing)
-{
-    std::vector<BYTE> data(1000);
-    int calls = 0;
-    EXPECT_FALSE(WriteInPieces(data.data(), 1000, [&](const void*, DWORD) { return ++calls < 2; }));
-    EXPECT_EQ(calls, 2);
-
-    std::vector<DWORD> pieces;
-    EXPECT_TRUE(WriteInPieces(data.data(), 0, [&](const void*, DWORD n) {
-        pieces.push_back(n);
-        return true;
-    }));
-    EXPECT_EQ(pieces, std::vector<DWORD>{0});
-}
-
-TEST(BmpHeader, SizesThatCannotBeRepresentedAreRefused)
-{
-    BITMAPINFOHEADER bih = {};
-    EXPECT_FALSE(FillInfoHeader(Bitmap(0x7FFFFFFF, 0x7FFFFFFF, 32), 32, bih));
-    EXPECT_FALSE(FillInfoHeader(Bitmap(70000, 70000, 32), 32, bih));
-    EXPECT_FALSE(FillInfoHeader(Bitmap(0, 10, 24), 24, bih));
-    EXPECT_EQ(PaddedRowsSize(0x7FFFFFFF, 0x7FFFFFFF, 32), 0u);
-    EXPECT_EQ(PaddedRowsSize(5, 3, 24), 48u);
-}
-
-TEST(BmpHeader, ConvertedHeaderIsSettledToAConsistentFile)
-{
-    const struct {
-        const char* what;
-        LONG width, height;
-        WORD bits;
-        DWORD clrUsedIn, sizeImageIn, table, buffer;
-        bool ok;
-        DWORD clrUsedOut, sizeImageOut;
-    } cases[] = {
-        // The conversion set the table count to 0 and the size to the exact rows.
-        {"8-bit table restored", 10, 10, 8, 0, 120, 256, 160, true, 256, 120},
-        {"1-bit table restored", 1, 1, 1, 0, 4, 2, 4, true, 2, 4},
-        {"header left as filled", 10, 10, 24, 0, 480, 0, 480, true, 0, 480},
-        {"size below the rows raised", 10, 10, 1, 2, 20, 2, 40, true, 2, 40},
-        {"table larger than reserved clamped", 3, 3, 4, 200, 12, 16, 12, true, 16, 12},
-        {"size beyond the buffer refused", 10, 10, 24, 0, 481, 0, 480, false, 0, 0},
-        {"rows beyond the buffer refused", 10, 10, 32, 0, 0, 0, 320, false, 0, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        BITMAPINFOHEADER bih = {};
-        bih.biSize = 40;
-        bih.biWidth = c.width;
-        bih.biHeight = c.height;
-        bih.biPlanes = 1;
-        bih.biBitCount = c.bits;
-        bih.biClrUsed = c.clrUsedIn;
-        bih.biSizeImage = c.sizeImageIn;
-        ASSERT_EQ(SettleConvertedHeader(bih, c.table, c.buffer), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(bih.biClrUsed, c.clrUsedOut);
-            EXPECT_EQ(bih.biSizeImage, c.sizeImageOut);
-        }
-    }
-}
+}  // namespace
 
 // ---------------------------------------------------------------- real files
 
@@ -328,4 +251,28 @@ TEST(BmpFile, FailuresWriteNothingAndLeakNothing)
     EXPECT_EQ(CountGdiObjects(), gdiBefore);
     // The file is closed again: it can go at once.
     EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+// Headers, then the rows in pieces of at most 256 bytes; a write that fails ends the save and
+// takes the file with it (a full disk), and the next save writes it whole.
+TEST(BmpFile, RowsGoOutInPiecesAndAFailedWriteLeavesNoFile)
+{
+    KnownBitmap src;
+    outtest::MakeDibSection(32, 9, 8, src);  // 288 bytes of rows
+    TempDir dir;
+    const std::string path = dir.file("pieces.bmp");
+    WriteFileHook hook;
+    ASSERT_TRUE(hook.ok());
+    CreateBMPFile(nullptr, path.c_str(), src.bmp);
+    EXPECT_EQ(writes, (std::vector<DWORD>{14, 40, 256, 32}));
+    ExpectConsistentFile(ReadWholeFile(path), 32, 9, 8);
+
+    for (const size_t failing : {2u, 3u, 4u}) {
+        SCOPED_TRACE(failing);
+        writes.clear();
+        failingWrite = failing;
+        CreateBMPFile(nullptr, path.c_str(), src.bmp);
+        EXPECT_EQ(writes.size(), failing) << "writes went on after one failed";
+        EXPECT_FALSE(FileExists(path));
+    }
 }

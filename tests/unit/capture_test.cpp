@@ -1,6 +1,8 @@
 #include "app/grabotine.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
 #include "test_util.h"
 
@@ -37,29 +39,8 @@ TEST(OrderRect, PutsEveryDragDirectionInOrderAndKeepsEqualEdges)
     }
 }
 
-TEST(DibLayout, RowsArePaddedToFourBytesAndLowDepthsCarryTheirTable)
+TEST(DibBitsFor, LowDepthsAndThirtyTwoStayAndTheRestBecomeTwentyFour)
 {
-    struct Case {
-        LONG w, h;
-        WORD bits;
-        DWORD colours, stride, image;
-    };
-    const Case cases[] = {
-        {1, 1, 1, 2, 4, 4},          // the 1 x 1 monochrome of an empty selection
-        {33, 2, 1, 2, 8, 16},        // 33 bits spill into a second word
-        {3, 2, 4, 16, 4, 8},
-        {5, 1, 8, 256, 8, 8},
-        {3, 2, 24, 0, 12, 24},       // 9 bytes padded to 12
-        {4, 3, 24, 0, 12, 36},       // already a multiple of 4
-        {1920, 1080, 32, 0, 7680, 8294400},
-    };
-    for (const Case& c : cases) {
-        const DibLayout d = DibLayoutFor(c.w, c.h, c.bits);
-        EXPECT_EQ(d.colours, c.colours) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.stride, c.stride) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.imageBytes, c.image) << c.w << "x" << c.h << "x" << c.bits;
-        EXPECT_EQ(d.totalBytes, 40 + 4 * c.colours + c.image);
-    }
     const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 32}};
     for (const auto& d : depths)
         EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];
@@ -90,11 +71,9 @@ LRESULT CALLBACK PatternProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         for (int x = 0; x < w; ++x)
             px[static_cast<size_t>(y) * w + x] = Pattern(x, y);
     BITMAPINFO bi = TopDownInfo(w, h, 32);
-    PAINTSTRUCT ps;
-    HDC hdc = BeginPaint(hwnd, &ps);
-    SetDIBitsToDevice(hdc, 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
+    ScopedPaint paint(hwnd);
+    SetDIBitsToDevice(paint.get(), 0, 0, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
                       static_cast<UINT>(h), px.data(), &bi, DIB_RGB_COLORS);
-    EndPaint(hwnd, &ps);
     return 0;
 }
 
@@ -121,10 +100,9 @@ std::vector<uint32_t> BitmapPixels(HBITMAP bmp, int w, int h)
 {
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     BITMAPINFO bi = TopDownInfo(w, h, 32);
-    HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, bmp, 0, static_cast<UINT>(h), px.data(), &bi,
+    ScopedGetDC screen(nullptr);
+    const int rows = GetDIBits(screen.get(), bmp, 0, static_cast<UINT>(h), px.data(), &bi,
                                DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
     EXPECT_EQ(rows, h);
     for (uint32_t& p : px)
         p &= 0xFFFFFF;
@@ -145,17 +123,9 @@ std::vector<uint32_t> WindowPixels(HWND hwnd)
 {
     const int w = ScreenW();
     const int h = ScreenH();
-    HDC win = GetDC(hwnd);
-    HDC mem = CreateCompatibleDC(win);
-    HBITMAP bmp = CreateCompatibleBitmap(win, w, h);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, w, h, win, 0, 0, SRCCOPY);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    ReleaseDC(hwnd, win);
-    std::vector<uint32_t> px = BitmapPixels(bmp, w, h);
-    DeleteObject(bmp);
-    return px;
+    ScopedGetDC win(hwnd);
+    ScopedGdiObject<HBITMAP> bmp(CopyRegion(win.get(), win.get(), {0, 0, w, h}, SRCCOPY));
+    return BitmapPixels(bmp.get(), w, h);
 }
 
 struct ClipboardCapture {
@@ -171,15 +141,15 @@ struct ClipboardCapture {
 ClipboardCapture ReadClipboard()
 {
     ClipboardCapture c;
-    if (!OpenClipboard(nullptr))
+    ScopedClipboard clipboard(nullptr);
+    if (!clipboard.open())
         return c;
     c.bitmap = static_cast<HBITMAP>(GetClipboardData(CF_BITMAP));
     c.hasBitmap = c.bitmap && GetObjectA(c.bitmap, sizeof c.bm, &c.bm) != 0;
     if (c.hasBitmap)
         c.bitmapPixels = BitmapPixels(c.bitmap, c.bm.bmWidth, c.bm.bmHeight);
-    HGLOBAL mem = GetClipboardData(CF_DIB);
-    const BYTE* p = mem ? static_cast<const BYTE*>(GlobalLock(mem)) : nullptr;
-    if (p) {
+    ScopedGlobalLock lock(GetClipboardData(CF_DIB));
+    if (const BYTE* p = static_cast<const BYTE*>(lock.get())) {
         c.hasDib = true;
         memcpy(&c.dib, p, sizeof c.dib);
         if (c.dib.biBitCount == 32) {
@@ -191,9 +161,7 @@ ClipboardCapture ReadClipboard()
                     c.dibPixels.push_back(v & 0xFFFFFF);
                 }
         }
-        GlobalUnlock(mem);
     }
-    CloseClipboard();
     return c;
 }
 
@@ -224,14 +192,13 @@ protected:
         // Wait until the display itself shows the pattern, corners and middle.
         const POINT probes[] = {{1, 1}, {ScreenW() - 2, ScreenH() - 2}, {ScreenW() / 2, 77}};
         onScreen_ = PumpUntil([&] {
-            HDC screen = GetDC(nullptr);
+            ScopedGetDC screen(nullptr);
             bool all = true;
             for (const POINT& p : probes) {
-                const COLORREF c = GetPixel(screen, p.x, p.y);
+                const COLORREF c = GetPixel(screen.get(), p.x, p.y);
                 const uint32_t rgb = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
                 all = all && rgb == Pattern(p.x, p.y);
             }
-            ReleaseDC(nullptr, screen);
             return all;
         });
     }
@@ -290,9 +257,8 @@ TEST_F(Overlay, EveryDragDirectionGrabsTheSameExactPixelsAtTheDisplaysDepth)
     const RECT want = {37, 51, 237, 181};
     const RECT drags[] = {
         {37, 51, 237, 181}, {237, 181, 37, 51}, {237, 51, 37, 181}, {37, 181, 237, 51}};
-    HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-    const int depth = GetDeviceCaps(display, BITSPIXEL);
-    DeleteDC(display);
+    const int depth = GetDeviceCaps(ScopedCreatedDC(CreateDCA("DISPLAY", nullptr, nullptr, nullptr)).get(),
+                                    BITSPIXEL);
     for (const RECT& d : drags) {
         OpenOverlay();
         Drag(d.left, d.top, d.right, d.bottom);
@@ -409,17 +375,18 @@ TEST_F(Overlay, TheCaptureOutlivesAnotherProgramEmptyingTheClipboard)
     OpenOverlay();
     Drag(500, 100, 580, 150);
     const HBITMAP capture = hBitmap;
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
+    {
+        ScopedClipboard clipboard(nullptr);
+        ASSERT_TRUE(clipboard.open());
+        EmptyClipboard();
+    }
     EXPECT_EQ(GetObjectType(capture), static_cast<DWORD>(OBJ_BITMAP));
     EXPECT_EQ(BitmapPixels(capture, 80, 50), ExpectedPixels({500, 100, 580, 150}));
     // Not left selected anywhere: a DC can take it, as the save code will.
-    HDC mem = CreateCompatibleDC(nullptr);
-    const HGDIOBJ old = SelectObject(mem, capture);
+    ScopedCreatedDC mem(CreateCompatibleDC(nullptr));
+    const HGDIOBJ old = SelectObject(mem.get(), capture);
     EXPECT_NE(old, nullptr);
-    SelectObject(mem, old);
-    DeleteDC(mem);
+    SelectObject(mem.get(), old);
 }
 
 TEST(Grab, RepeatedGrabsReplaceTheCaptureAndLeakNoGdiObject)

@@ -116,16 +116,3 @@ TEST_F(JpegExportTest, StaleTemporaryFileIsNeverExported)
         DeleteFileA(TempBmpPath().c_str());
     }
 }
-
-// The conversion path on its own, as the benchmark times it: no message at all.
-TEST_F(JpegExportTest, ConversionPathShowsNothingAndLeavesTheTemporaryFileToItsCaller)
-{
-    const std::string jpg = out.file("quiet.jpg");
-    outtest::MessageBoxWatcher watcher;
-    EXPECT_NE(SaveThroughTempBmp(nullptr, jpg.c_str(), capture.bmp), 0);
-    EXPECT_TRUE(FileExists(jpg));
-    EXPECT_TRUE(FileExists(TempBmpPath()));
-    DeleteTempBmp();
-    EXPECT_FALSE(FileExists(TempBmpPath()));
-    EXPECT_TRUE(watcher.seen().empty());
-}

@@ -165,22 +165,6 @@ TEST_F(NViewLibTest, NothingIsSavedWithoutACurrentImage)
     EXPECT_FALSE(FileExists(dir.file("stale.jpg")));
 }
 
-TEST(JpegEncoder, AcceptsTheQuality)
-{
-    Image image;
-    ASSERT_TRUE(ImageSizes(8, 8, image.stride, image.width));
-    image.pixels.reset(new BYTE[image.width]());
-    image.width = 8;
-    image.height = 8;
-    TempDir dir;
-    const std::string path = dir.file("q.jpg");
-    const std::wstring wide(path.begin(), path.end());
-    HRESULT qualityWrite = E_FAIL;
-    ASSERT_HRESULT_SUCCEEDED(EncodeJpeg(image, wide.c_str(), 0.90f, &qualityWrite));
-    EXPECT_EQ(qualityWrite, S_OK);
-    EXPECT_TRUE(FileExists(path));
-}
-
 // ---------------------------------------------------------------- malformed files
 
 struct Malformed {

@@ -1,7 +1,7 @@
 // Helpers of the image output tests: bitmaps with known pixels, an independent WIC decoder,
 // and a watcher that reads and answers the message boxes this process shows.
 #pragma once
-#include "app/scoped_win.h"
+#include "win/scoped_win.h"
 
 #include <windows.h>
 #include <wincodec.h>

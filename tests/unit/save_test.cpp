@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -121,9 +123,11 @@ TEST_F(SaveTest, BmpSavesNeverReplaceAnEarlierCapture)
 {
     const SYSTEMTIME t = At(9, 5, 3, 7, 3);
     // Another program emptied the clipboard: the program's own copy is what gets saved.
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    EmptyClipboard();
-    CloseClipboard();
+    {
+        ScopedClipboard clipboard(nullptr);
+        ASSERT_TRUE(clipboard.open());
+        EmptyClipboard();
+    }
 
     SaveCaptureAt(nullptr, t);
     const std::string first = ReadWholeFile(out.file("953_73.bmp"));
@@ -225,13 +229,37 @@ TEST_F(SaveTest, APathThatDoesNotFitWritesNothing)
     RemoveDirectoryA(dir.c_str());
 }
 
+// The name is the local time of the save: one of the seconds the clock showed from just before
+// to just after it, across midnight too.
 TEST_F(SaveTest, SaveReadsTheClockAndNamesTheFileFromIt)
 {
+    SYSTEMTIME before = {};
+    SYSTEMTIME after = {};
+    GetLocalTime(&before);
     SaveCapture(nullptr);
-    char name[256] = {};
-    ASSERT_TRUE(FormatCaptureName(name, sizeof name, out.path().c_str(), st, "bmp", 1));
-    EXPECT_TRUE(FileExists(name)) << name;
-    SYSTEMTIME now = {};
-    GetLocalTime(&now);
-    EXPECT_EQ(st.wDay, now.wDay);
+    GetLocalTime(&after);
+    const std::vector<std::string> files = FilesIn(out.path());
+    ASSERT_EQ(files.size(), 1u);
+    std::vector<std::string> names;
+    before.wMilliseconds = 0;
+    ULARGE_INTEGER t = {};
+    ULARGE_INTEGER end = {};
+    FILETIME ft = {};
+    SystemTimeToFileTime(&before, &ft);
+    t.LowPart = ft.dwLowDateTime;
+    t.HighPart = ft.dwHighDateTime;
+    SystemTimeToFileTime(&after, &ft);
+    end.LowPart = ft.dwLowDateTime;
+    end.HighPart = ft.dwHighDateTime;
+    for (; t.QuadPart <= end.QuadPart; t.QuadPart += 10000000) {  // one second
+        ft.dwLowDateTime = t.LowPart;
+        ft.dwHighDateTime = t.HighPart;
+        SYSTEMTIME s = {};
+        FileTimeToSystemTime(&ft, &s);
+        char name[32] = {};
+        snprintf(name, sizeof name, "%d%d%d_%d%d.bmp", s.wHour, s.wMinute, s.wSecond, s.wDay,
+                 s.wMonth);
+        names.push_back(name);
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), files[0]), names.end()) << files[0];
 }

@@ -1,4 +1,5 @@
 #include "app/settings.h"
+#include "win/scoped_win.h"
 
 #include "test_util.h"
 
@@ -22,12 +23,11 @@ void WriteIni(const std::string& text)
 {
     // Profile functions cache files; flush before replacing it underneath them.
     WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniFile);
-    HANDLE h = CreateFileA(IniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ScopedHandle file(CreateFileA(IniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.valid());
     DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(h);
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void RemoveIni()
@@ -102,14 +102,20 @@ TEST_F(SettingsTest, EmptyFolderStaysEmpty)
     EXPECT_STREQ(AppliState.szpath, "");
 }
 
-TEST_F(SettingsTest, OverlongFolderIsCutToTheBufferAndTouchesNothingElse)
+// A folder cut short would name another folder: one that does not fit counts as not set.
+TEST_F(SettingsTest, OverlongFolderIsNotSetAndTouchesNothingElse)
 {
-    const std::string longDir = "C:\\" + std::string(400, 'd');
-    WriteIni("[SaveAs]\r\nState=1\r\n[Folder]\r\nState=" + longDir + "\r\n");
+    const std::string fits = "C:\\" + std::string(252, 'd');
+    for (const std::string& dir : {fits + "d", fits + std::string(400, 'd')}) {
+        SCOPED_TRACE(dir.size());
+        WriteIni("[SaveAs]\r\nState=1\r\n[Folder]\r\nState=" + dir + "\r\n");
+        LoadSettings();
+        EXPECT_STREQ(AppliState.szpath, "0");
+        EXPECT_EQ(AppliState.extension, 1);
+    }
+    WriteIni("[Folder]\r\nState=" + fits + "\r\n");
     LoadSettings();
-    EXPECT_EQ(strnlen(AppliState.szpath, sizeof AppliState.szpath), 255u);
-    EXPECT_EQ(std::string(AppliState.szpath), longDir.substr(0, 255));
-    EXPECT_EQ(AppliState.extension, 1);
+    EXPECT_EQ(std::string(AppliState.szpath), fits);
 }
 
 TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
@@ -180,7 +186,8 @@ TEST(FolderPath, ComesBackInAFormThe8BitCallsOpen)
     const std::wstring folder = wideBase + L"\\\u0421\u043d\u0438\u043c\u043a\u0438";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring marker = folder + L"\\marker";
-    CloseHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    ASSERT_TRUE(ScopedHandle(CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                                         nullptr)).valid());
 
     for (const std::wstring& dir : {folder, wideBase}) {
         const std::unique_ptr<ITEMIDLIST, decltype(&ILFree)> pidl(ILCreateFromPathW(dir.c_str()),

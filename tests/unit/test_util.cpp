@@ -51,16 +51,3 @@ BITMAPINFO TopDownInfo(LONG width, LONG height, WORD bits)
     info.bmiHeader.biBitCount = bits;
     return info;
 }
-
-int CountGdiObjects()
-{
-    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (reported != 0)
-        return static_cast<int>(reported);
-    // Wine accepts a handle's bare table index, so every live object answers here once.
-    int n = 0;
-    for (ULONG_PTR i = 1; i < 0x10000; ++i)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0)
-            ++n;
-    return n;
-}

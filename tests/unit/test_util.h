@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include "tests/gdi_count.h"
+
 #include <string>
 
 // A fresh empty directory under the temp folder, removed with its files on destruction.
@@ -24,6 +26,3 @@ bool FileExists(const std::string& path);
 // The header of a top-down BI_RGB image, the layout tests fill and read pixels in.
 BITMAPINFO TopDownInfo(LONG width, LONG height, WORD bits);
 
-// Number of live GDI objects of this process. Wine's GetGuiResources answers 0, so there the
-// handle table is probed directly.
-int CountGdiObjects();

@@ -15,8 +15,18 @@ struct ProbeCommand {
 };
 
 HWND ParseHwnd(const std::string& text);
-// A shown top-level window of process pid with class cls (and caption, when given), or null.
-HWND FindShown(DWORD pid, const char* cls, const char* caption = nullptr);
+// A number in decimal, or in hex with 0x.
+DWORD ParseNumber(const std::string& text);
+// What a search for a shown top-level window asks for; 0 and null ask for nothing.
+struct ShownWindow {
+    DWORD pid;
+    const char* cls;
+    const char* caption;
+    HWND owner;
+    bool unowned;  // only windows without an owner
+};
+// The first shown top-level window that matches, or null.
+HWND FindShown(const ShownWindow& wanted);
 
 // Prints a handle as the other commands take it.
 void PrintHandle(const void* handle);

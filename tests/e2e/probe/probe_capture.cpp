@@ -1,41 +1,24 @@
 // The Win32 clipboard as another program sees it, and ways to drive or disturb a capture.
 #include "probe.h"
 
+#include "win/scoped_win.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
 
-DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
-
 // The program may hold the clipboard for a moment: retry the open for a while.
-class OpenedClipboard {
-public:
-    OpenedClipboard() : open_(PollFor(10000, [] { return OpenClipboard(nullptr) != FALSE; })) {}
-    ~OpenedClipboard() { if (open_) CloseClipboard(); }
-    OpenedClipboard(const OpenedClipboard&) = delete;
-    OpenedClipboard& operator=(const OpenedClipboard&) = delete;
-    bool ok() const { return open_; }
-
-private:
-    bool open_;
-};
-
-class Locked {
-public:
-    explicit Locked(HGLOBAL mem) : mem_(mem), p_(mem ? GlobalLock(mem) : nullptr) {}
-    ~Locked() { if (p_) GlobalUnlock(mem_); }
-    Locked(const Locked&) = delete;
-    Locked& operator=(const Locked&) = delete;
-    const BYTE* get() const { return static_cast<const BYTE*>(p_); }
-    SIZE_T size() const { return p_ ? GlobalSize(mem_) : 0; }
-
-private:
-    HGLOBAL mem_;
-    void* p_;
-};
+bool OpenSoon(std::optional<ScopedClipboard>& clip)
+{
+    return PollFor(10000, [&] {
+        clip.emplace(nullptr);
+        return clip->open();
+    });
+}
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
@@ -79,10 +62,9 @@ bool BitmapAsDib(HBITMAP bmp, std::string& dib)
     bi.biBitCount = 32;
     bi.biCompression = BI_RGB;
     std::string pixels(static_cast<size_t>(bm.bmWidth) * bm.bmHeight * 4, '\0');
-    HDC screen = GetDC(nullptr);
-    const int rows = GetDIBits(screen, bmp, 0, static_cast<UINT>(bm.bmHeight), &pixels[0],
+    ScopedGetDC screen(nullptr);
+    const int rows = GetDIBits(screen.get(), bmp, 0, static_cast<UINT>(bm.bmHeight), &pixels[0],
                                reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS);
-    ReleaseDC(nullptr, screen);
     if (rows != bm.bmHeight)
         return false;
     bi.biClrUsed = 0;
@@ -96,8 +78,8 @@ int ClipboardInfo(const ProbeArgs& a)
 {
     if (!a.empty())
         return 2;
-    OpenedClipboard clip;
-    if (!clip.ok())
+    std::optional<ScopedClipboard> clip;
+    if (!OpenSoon(clip))
         return 1;
     printf("formats=");
     for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f))
@@ -109,9 +91,10 @@ int ClipboardInfo(const ProbeArgs& a)
         printf("bitmap=%ldx%ldx%u\n", bm.bmWidth, bm.bmHeight, bm.bmBitsPixel);
     }
     if (IsClipboardFormatAvailable(CF_DIB)) {
-        Locked dib(GetClipboardData(CF_DIB));
-        if (dib.get() && dib.size() >= sizeof(BITMAPINFOHEADER)) {
-            const BITMAPINFOHEADER* bi = reinterpret_cast<const BITMAPINFOHEADER*>(dib.get());
+        const HGLOBAL mem = GetClipboardData(CF_DIB);
+        ScopedGlobalLock dib(mem);
+        if (dib.get() && GlobalSize(mem) >= sizeof(BITMAPINFOHEADER)) {
+            const BITMAPINFOHEADER* bi = static_cast<const BITMAPINFOHEADER*>(dib.get());
             printf("dib=%ldx%ldx%u\n", bi->biWidth, bi->biHeight, bi->biBitCount);
         }
     }
@@ -123,8 +106,8 @@ int ClipboardSave(const ProbeArgs& a)
 {
     if (a.size() != 2 || (a[0] != "bitmap" && a[0] != "dib"))
         return 2;
-    OpenedClipboard clip;
-    if (!clip.ok())
+    std::optional<ScopedClipboard> clip;
+    if (!OpenSoon(clip))
         return 1;
     std::string dib;
     if (a[0] == "bitmap") {
@@ -132,10 +115,11 @@ int ClipboardSave(const ProbeArgs& a)
         if (!bmp || !BitmapAsDib(static_cast<HBITMAP>(bmp), dib))
             return 1;
     } else {
-        Locked mem(GetClipboardData(CF_DIB));
-        if (!mem.get() || mem.size() < sizeof(BITMAPINFOHEADER))
+        const HGLOBAL mem = GetClipboardData(CF_DIB);
+        ScopedGlobalLock lock(mem);
+        if (!lock.get() || GlobalSize(mem) < sizeof(BITMAPINFOHEADER))
             return 1;
-        dib.assign(reinterpret_cast<const char*>(mem.get()), mem.size());
+        dib.assign(static_cast<const char*>(lock.get()), GlobalSize(mem));
     }
     const BITMAPINFOHEADER* bi = reinterpret_cast<const BITMAPINFOHEADER*>(dib.data());
     return WriteFileBytes(a[1], BmpFile(dib, DibPixelOffset(*bi))) ? 0 : 1;
@@ -156,20 +140,19 @@ int ScreenSave(const ProbeArgs& a)
     bi.biPlanes = 1;
     bi.biBitCount = 32;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HBITMAP dib = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&bi), DIB_RGB_COLORS,
-                                   &bits, nullptr, 0);
-    HDC mem = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(mem, dib);
-    const BOOL ok = BitBlt(mem, 0, 0, w, h, screen, x, y, SRCCOPY);
+    ScopedGetDC screen(nullptr);
+    ScopedGdiObject<HBITMAP> dib(CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(&bi),
+                                                  DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dib.get())
+        return 1;
+    ScopedCreatedDC mem(CreateCompatibleDC(screen.get()));
+    ScopedSelectObject select(mem.get(), dib.get());
+    if (!BitBlt(mem.get(), 0, 0, w, h, screen.get(), x, y, SRCCOPY))
+        return 1;
     GdiFlush();
     const std::string dibBytes = std::string(reinterpret_cast<const char*>(&bi), sizeof bi) +
                                  std::string(static_cast<const char*>(bits), static_cast<size_t>(w) * h * 4);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(dib);
-    ReleaseDC(nullptr, screen);
-    return ok && WriteFileBytes(a[4], BmpFile(dibBytes, sizeof bi)) ? 0 : 1;
+    return WriteFileBytes(a[4], BmpFile(dibBytes, sizeof bi)) ? 0 : 1;
 }
 
 // clipboard-set-text TEXT: another program takes the clipboard with some text.
@@ -177,21 +160,20 @@ int ClipboardSetText(const ProbeArgs& a)
 {
     if (a.size() != 1)
         return 2;
-    OpenedClipboard clip;
-    if (!clip.ok())
+    std::optional<ScopedClipboard> clip;
+    if (!OpenSoon(clip))
         return 1;
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, a[0].size() + 1);
-    if (!mem)
-        return 1;
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, a[0].size() + 1));
     {
-        Locked lock(mem);
-        memcpy(const_cast<BYTE*>(lock.get()), a[0].c_str(), a[0].size() + 1);
+        ScopedGlobalLock lock(mem.get());
+        if (!lock.get())
+            return 1;
+        memcpy(lock.get(), a[0].c_str(), a[0].size() + 1);
     }
     EmptyClipboard();
-    if (!SetClipboardData(CF_TEXT, mem)) {
-        GlobalFree(mem);
+    if (!SetClipboardData(CF_TEXT, mem.get()))
         return 1;
-    }
+    mem.release();
     return 0;
 }
 
@@ -200,10 +182,10 @@ int ClipboardText(const ProbeArgs& a)
 {
     if (!a.empty())
         return 2;
-    OpenedClipboard clip;
-    if (!clip.ok() || !IsClipboardFormatAvailable(CF_TEXT))
+    std::optional<ScopedClipboard> clip;
+    if (!OpenSoon(clip) || !IsClipboardFormatAvailable(CF_TEXT))
         return 1;
-    Locked text(GetClipboardData(CF_TEXT));
+    ScopedGlobalLock text(GetClipboardData(CF_TEXT));
     if (!text.get())
         return 1;
     printf("%s\n", reinterpret_cast<const char*>(text.get()));
@@ -234,7 +216,7 @@ int StealFocus(const ProbeArgs& a)
     SetForegroundWindow(mine);
     SetActiveWindow(mine);
     SetFocus(mine);
-    const bool hidden = PollFor(Millis(a[1]), [&] {
+    const bool hidden = PollFor(ParseNumber(a[1]), [&] {
         Pump();
         return !IsWindowVisible(target);
     });

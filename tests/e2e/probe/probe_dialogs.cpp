@@ -7,44 +7,17 @@
 
 namespace {
 
-DWORD Number(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
-
-struct DialogSearch {
-    HWND owner;
-    const char* caption;  // null: any caption
-    HWND found;
-};
-
-BOOL CALLBACK MatchDialog(HWND hwnd, LPARAM lParam)
-{
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(lParam);
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (strcmp(cls, "#32770") != 0 || GetWindow(hwnd, GW_OWNER) != search->owner ||
-        !IsWindowVisible(hwnd))
-        return TRUE;
-    if (search->caption) {
-        char text[256] = {};
-        GetWindowTextA(hwnd, text, sizeof text);
-        if (strcmp(text, search->caption) != 0)
-            return TRUE;
-    }
-    search->found = hwnd;
-    return FALSE;
-}
-
 // find-dialog OWNER CAPTION|- TIMEOUT_MS: prints the shown dialog box that OWNER owns.
 int FindDialog(const ProbeArgs& a)
 {
     if (a.size() != 3)
         return 2;
-    DialogSearch search = {ParseHwnd(a[0]), a[1] == "-" ? nullptr : a[1].c_str(), nullptr};
-    if (!PollFor(Number(a[2]), [&] {
-            EnumWindows(MatchDialog, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }))
+    const ShownWindow wanted = {0, "#32770", a[1] == "-" ? nullptr : a[1].c_str(),
+                                ParseHwnd(a[0]), false};
+    HWND found = nullptr;
+    if (!PollFor(ParseNumber(a[2]), [&] { return (found = FindShown(wanted)) != nullptr; }))
         return 1;
-    PrintHandle(search.found);
+    PrintHandle(found);
     return 0;
 }
 
@@ -57,8 +30,8 @@ int FindMenu(const ProbeArgs& a)
     DWORD pid = 0;
     GetWindowThreadProcessId(ParseHwnd(a[0]), &pid);
     RECT r = {};
-    if (!PollFor(Number(a[1]), [&] {
-            HWND menu = FindShown(pid, "#32768");
+    if (!PollFor(ParseNumber(a[1]), [&] {
+            HWND menu = FindShown({pid, "#32768", nullptr, nullptr, false});
             return menu && GetWindowRect(menu, &r) && r.bottom > r.top;
         }))
         return 1;
@@ -72,10 +45,10 @@ int WaitGone(const ProbeArgs& a)
     if (a.size() != 2)
         return 2;
     HWND hwnd = ParseHwnd(a[0]);
-    return PollFor(Number(a[1]), [&] { return !IsWindow(hwnd); }) ? 0 : 1;
+    return PollFor(ParseNumber(a[1]), [&] { return !IsWindow(hwnd); }) ? 0 : 1;
 }
 
-HWND Control(const ProbeArgs& a) { return GetDlgItem(ParseHwnd(a[0]), static_cast<int>(Number(a[1]))); }
+HWND Control(const ProbeArgs& a) { return GetDlgItem(ParseHwnd(a[0]), static_cast<int>(ParseNumber(a[1]))); }
 
 // controls DIALOG: one line per control, "id|class|hwnd".
 int Controls(const ProbeArgs& a)
@@ -117,7 +90,7 @@ int ControlCheck(const ProbeArgs& a)
         return 2;
     if (!Control(a))
         return 1;
-    printf("%u\n", IsDlgButtonChecked(ParseHwnd(a[0]), static_cast<int>(Number(a[1]))));
+    printf("%u\n", IsDlgButtonChecked(ParseHwnd(a[0]), static_cast<int>(ParseNumber(a[1]))));
     return 0;
 }
 
@@ -156,7 +129,7 @@ int Send(const ProbeArgs& a)
     if (a.size() != 4)
         return 2;
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(ParseHwnd(a[0]), Number(a[1]), Number(a[2]),
+    if (!SendMessageTimeoutA(ParseHwnd(a[0]), ParseNumber(a[1]), ParseNumber(a[2]),
                              strtol(a[3].c_str(), nullptr, 0), SMTO_NORMAL, 10000, &result))
         return 1;
     printf("%lu\n", static_cast<unsigned long>(result));

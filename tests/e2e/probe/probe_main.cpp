@@ -25,42 +25,49 @@ ProbeCommand::ProbeCommand(const char* name, const char* usage, ProbeFn fn)
     Registry().push_back({name, usage, fn});
 }
 
+DWORD ParseNumber(const std::string& text) { return strtoul(text.c_str(), nullptr, 0); }
+
 HWND ParseHwnd(const std::string& text)
 {
-    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(text.c_str(), nullptr, 0)));
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(ParseNumber(text)));
 }
 
 namespace {
 
 struct ShownSearch {
-    DWORD pid;
-    const char* cls;
-    const char* caption;  // null: any
+    const ShownWindow& wanted;
     HWND found;
 };
 
-BOOL CALLBACK MatchShown(HWND hwnd, LPARAM param)
+bool Matches(HWND hwnd, const ShownWindow& wanted)
 {
-    ShownSearch& search = *reinterpret_cast<ShownSearch*>(param);
-    char cls[16] = {};
-    char caption[32] = {};
+    char cls[32] = {};
+    char caption[256] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     GetWindowTextA(hwnd, caption, sizeof caption);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == search.pid && IsWindowVisible(hwnd) && strcmp(cls, search.cls) == 0 &&
-        (!search.caption || strcmp(caption, search.caption) == 0)) {
-        search.found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    const HWND owner = GetWindow(hwnd, GW_OWNER);
+    return IsWindowVisible(hwnd) && (!wanted.pid || pid == wanted.pid) &&
+           (!wanted.cls || strcmp(cls, wanted.cls) == 0) &&
+           (!wanted.caption || strcmp(caption, wanted.caption) == 0) &&
+           (!wanted.owner || owner == wanted.owner) && (!wanted.unowned || !owner);
+}
+
+BOOL CALLBACK MatchShown(HWND hwnd, LPARAM param)
+{
+    ShownSearch& search = *reinterpret_cast<ShownSearch*>(param);
+    if (!Matches(hwnd, search.wanted))
+        return TRUE;
+    search.found = hwnd;
+    return FALSE;
 }
 
 }  // namespace
 
-HWND FindShown(DWORD pid, const char* cls, const char* caption)
+HWND FindShown(const ShownWindow& wanted)
 {
-    ShownSearch search = {pid, cls, caption, nullptr};
+    ShownSearch search = {wanted, nullptr};
     EnumWindows(MatchShown, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }

@@ -7,28 +7,6 @@
 
 namespace {
 
-DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
-
-struct BoxSearch {
-    DWORD pid;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxOf(HWND hwnd, LPARAM param)
-{
-    BoxSearch& search = *reinterpret_cast<BoxSearch*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[32] = {};
-    GetClassNameA(hwnd, cls, sizeof cls);
-    if (pid == search.pid && strcmp(cls, "#32770") == 0 && IsWindowVisible(hwnd) &&
-        !GetWindow(hwnd, GW_OWNER)) {
-        search.found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL CALLBACK ReadBoxText(HWND child, LPARAM param)
 {
     char cls[32] = {};
@@ -72,7 +50,7 @@ int MsgBoxWait(const ProbeArgs& a)
     if (!GetWindowThreadProcessId(ParseHwnd(a[0]), &pid))
         return 1;
     HWND box = nullptr;
-    if (!PollFor(Millis(a[1]), [&] { return (box = FindMessageBox(pid)) != nullptr; }))
+    if (!PollFor(ParseNumber(a[1]), [&] { return (box = FindMessageBox(pid)) != nullptr; }))
         return 1;
     char caption[256] = {};
     GetWindowTextA(box, caption, sizeof caption);
@@ -88,7 +66,7 @@ int MsgBoxOk(const ProbeArgs& a)
 {
     if (a.size() != 2)
         return 2;
-    return PressOk(ParseHwnd(a[0]), Millis(a[1])) ? 0 : 1;
+    return PressOk(ParseHwnd(a[0]), ParseNumber(a[1])) ? 0 : 1;
 }
 
 // sync HWND TIMEOUT_MS: returns once the window's thread has handled a message, that is once
@@ -98,19 +76,14 @@ int Sync(const ProbeArgs& a)
     if (a.size() != 2)
         return 2;
     DWORD_PTR result = 0;
-    return SendMessageTimeoutA(ParseHwnd(a[0]), WM_NULL, 0, 0, SMTO_NORMAL, Millis(a[1]), &result)
+    return SendMessageTimeoutA(ParseHwnd(a[0]), WM_NULL, 0, 0, SMTO_NORMAL, ParseNumber(a[1]), &result)
                ? 0
                : 1;
 }
 
 }  // namespace
 
-HWND FindMessageBox(DWORD pid)
-{
-    BoxSearch search = {pid, nullptr};
-    EnumWindows(FindBoxOf, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND FindMessageBox(DWORD pid) { return FindShown({pid, "#32770", nullptr, nullptr, true}); }
 
 bool PressOk(HWND box, DWORD timeoutMs)
 {

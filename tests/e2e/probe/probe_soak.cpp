@@ -40,12 +40,12 @@ HWND OpenOptions(HWND hwnd, DWORD pid)
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (attempt)
             ++retries;
-        if (!FindShown(pid, "#32768"))
+        if (!FindShown({pid, "#32768", nullptr, nullptr, false}))
             PostMessageA(hwnd, 2001, 32000, WM_RBUTTONDOWN);
-        if (!PollFor(5000, [&] { return FindShown(pid, "#32768") != nullptr; }))
+        if (!PollFor(5000, [&] { return FindShown({pid, "#32768", nullptr, nullptr, false}) != nullptr; }))
             continue;
         PostMessageA(hwnd, WM_CHAR, 'o', 0);
-        if (PollFor(5000, [&] { return (options = FindShown(pid, "#32770", "Options")) != nullptr; }))
+        if (PollFor(5000, [&] { return (options = FindShown({pid, "#32770", "Options", nullptr, false})) != nullptr; }))
             return options;
     }
     return nullptr;

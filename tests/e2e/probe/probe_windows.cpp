@@ -11,15 +11,13 @@ namespace {
 
 const char* OrNull(const std::string& s) { return s == "-" ? nullptr : s.c_str(); }
 
-DWORD Millis(const std::string& s) { return strtoul(s.c_str(), nullptr, 0); }
-
 // wait-window CLASS|- TITLE|- TIMEOUT_MS: prints the window handle once it exists.
 int WaitWindow(const ProbeArgs& a)
 {
     if (a.size() != 3)
         return 2;
     HWND found = nullptr;
-    if (!PollFor(Millis(a[2]), [&] {
+    if (!PollFor(ParseNumber(a[2]), [&] {
             found = FindWindowA(OrNull(a[0]), OrNull(a[1]));
             return found != nullptr;
         }))
@@ -55,7 +53,7 @@ int WaitVisible(const ProbeArgs& a)
         return 2;
     HWND hwnd = ParseHwnd(a[0]);
     const bool want = a[1] == "1";
-    return PollFor(Millis(a[2]), [&] { return (IsWindowVisible(hwnd) != FALSE) == want; }) ? 0 : 1;
+    return PollFor(ParseNumber(a[2]), [&] { return (IsWindowVisible(hwnd) != FALSE) == want; }) ? 0 : 1;
 }
 
 // post HWND MSG WPARAM LPARAM
@@ -63,8 +61,8 @@ int Post(const ProbeArgs& a)
 {
     if (a.size() != 4)
         return 2;
-    const BOOL ok = PostMessageA(ParseHwnd(a[0]), strtoul(a[1].c_str(), nullptr, 0),
-                                 strtoul(a[2].c_str(), nullptr, 0), strtol(a[3].c_str(), nullptr, 0));
+    const BOOL ok = PostMessageA(ParseHwnd(a[0]), ParseNumber(a[1]),
+                                 ParseNumber(a[2]), strtol(a[3].c_str(), nullptr, 0));
     return ok ? 0 : 1;
 }
 
@@ -154,7 +152,7 @@ int Menu(const ProbeArgs& a)
     if (!hooks.ok())
         return 1;
     printf("ready\n");
-    return PrintAnswer(answer, Millis(a[1]));
+    return PrintAnswer(answer, ParseNumber(a[1]));
 }
 
 }  // namespace
@@ -248,7 +246,7 @@ int IconDelete(const ProbeArgs& a)
     NOTIFYICONDATAA nid = {};
     nid.cbSize = NOTIFYICONDATAA_V1_SIZE;
     nid.hWnd = ParseHwnd(a[0]);
-    nid.uID = strtoul(a[1].c_str(), nullptr, 0);
+    nid.uID = ParseNumber(a[1]);
     return Shell_NotifyIconA(NIM_DELETE, &nid) ? 0 : 1;
 }
 

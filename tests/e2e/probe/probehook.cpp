@@ -1,6 +1,8 @@
 // Loaded into the program's process by the probe's hooks: reads what only that process can
 // (its popup menu, its GDI and USER objects, its memory) and writes it to an answer file in
 // the temp folder.
+#include "tests/gdi_count.h"
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -43,19 +45,6 @@ void DumpMenu(HMENU menu)
         text += line;
     }
     WriteAnswer("menu", text);
-}
-
-int CountGdiObjects()
-{
-    const DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-    if (reported != 0)
-        return static_cast<int>(reported);
-    // Wine's GetGuiResources answers 0; it accepts a bare table index as a handle instead.
-    int n = 0;
-    for (ULONG_PTR i = 1; i < 0x10000; ++i)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0)
-            ++n;
-    return n;
 }
 
 int CountUserObjects()

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <memory>
+#include <type_traits>
 
 // A window's device context from GetDC, released to the same window.
 class ScopedGetDC {
@@ -19,18 +20,12 @@ private:
     HDC hdc_;
 };
 
-// A device context from CreateDC or CreateCompatibleDC.
-class ScopedCreatedDC {
-public:
-    explicit ScopedCreatedDC(HDC hdc) : hdc_(hdc) {}
-    ~ScopedCreatedDC() { if (hdc_) DeleteDC(hdc_); }
-    ScopedCreatedDC(const ScopedCreatedDC&) = delete;
-    ScopedCreatedDC& operator=(const ScopedCreatedDC&) = delete;
-    HDC get() const { return hdc_; }
-
-private:
-    HDC hdc_;
+struct DCDeleter {
+    using pointer = HDC;
+    void operator()(HDC hdc) const { DeleteDC(hdc); }
 };
+// A device context from CreateDC or CreateCompatibleDC.
+using ScopedCreatedDC = std::unique_ptr<HDC__, DCDeleter>;
 
 // Puts an object into a DC and puts the previous one back on the way out.
 class ScopedSelectObject {
@@ -88,25 +83,14 @@ private:
     void* p_;
 };
 
+template <class T>
+struct GdiObjectDeleter {
+    using pointer = T;
+    void operator()(T obj) const { DeleteObject(obj); }
+};
 // A GDI object (bitmap, pen, brush) that the holder deletes unless released.
 template <class T>
-class ScopedGdiObject {
-public:
-    explicit ScopedGdiObject(T obj = nullptr) : obj_(obj) {}
-    ~ScopedGdiObject() { if (obj_) DeleteObject(obj_); }
-    ScopedGdiObject(const ScopedGdiObject&) = delete;
-    ScopedGdiObject& operator=(const ScopedGdiObject&) = delete;
-    T get() const { return obj_; }
-    T release()
-    {
-        T obj = obj_;
-        obj_ = nullptr;
-        return obj;
-    }
-
-private:
-    T obj_;
-};
+using ScopedGdiObject = std::unique_ptr<std::remove_pointer_t<T>, GdiObjectDeleter<T>>;
 
 // A kernel handle such as an open file; INVALID_HANDLE_VALUE and null both mean none.
 class ScopedHandle {

@@ -1,0 +1,25 @@
+// Device-independent bitmap arithmetic and the screen-to-bitmap copy that the capture and the
+// BMP writer share.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Bytes of one DIB row of width pixels at bits per pixel, padded to a multiple of 4.
+uint64_t DibStride(uint64_t width, WORD bits);
+
+// Entries of the colour table a DIB of that depth carries: 2^bits up to 8 bits, none above.
+DWORD ColorTableLength(WORD bits);
+
+// Sizes of a packed DIB (header, colour table, bottom-up rows padded to 4 bytes).
+struct DibLayout {
+    DWORD colours;     // entries in the colour table
+    DWORD stride;      // bytes per row
+    DWORD imageBytes;  // all rows
+    DWORD totalBytes;  // header, table and rows
+};
+DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel);
+
+// A new bitmap at the display's depth holding the w x h area of src at (x, y), copied with
+// rop. An empty area gets the documented 1 x 1 monochrome bitmap, a fresh one each time.
+HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop);
