@@ -1,14 +1,17 @@
 // Times a capture the way the program makes one, driving the real window procedure: a left
 // press on the icon until the overlay is painted, and a button release until the clipboard
-// holds the capture; beside them the floor, one bare BitBlt of the same region.
+// holds the capture; beside them their floors: one bare BitBlt of the full screen, and for
+// the release one bare BitBlt of the region plus one bare SetClipboardData of its pixels.
 #include "app/grabotine.h"
-#include "win/scoped_win.h"
+#include "bench_report.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
+#include "win/bitmap.h"
+#include "win/scoped_win.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -27,12 +30,6 @@ double Ms(LARGE_INTEGER from, LARGE_INTEGER to)
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
     return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 void Pump()
@@ -89,6 +86,50 @@ double BareBitBlt(int w, int h)
     return Ms(t0, Now());
 }
 
+// The region's pixels as the packed DIB the program hands the clipboard, made once.
+std::vector<BYTE> RegionDib(int w, int h)
+{
+    ScopedGetDC screen(nullptr);
+    ScopedGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(screen.get(), w, h));
+    {
+        ScopedCreatedDC mem(CreateCompatibleDC(screen.get()));
+        ScopedSelectObject select(mem.get(), bmp.get());
+        BitBlt(mem.get(), 0, 0, w, h, screen.get(), 0, 0, SRCCOPY);
+    }
+    BITMAP bm = {};
+    GetObjectA(bmp.get(), sizeof bm, &bm);
+    const DibLayout layout = DibLayoutFor(w, h, DibBitsFor(bm.bmBitsPixel));
+    std::vector<BYTE> dib(layout.totalBytes);
+    BITMAPINFO* info = reinterpret_cast<BITMAPINFO*>(dib.data());
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = w;
+    info->bmiHeader.biHeight = h;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = DibBitsFor(bm.bmBitsPixel);
+    info->bmiHeader.biCompression = BI_RGB;
+    GetDIBits(screen.get(), bmp.get(), 0, static_cast<UINT>(h),
+              dib.data() + layout.totalBytes - layout.imageBytes, info, DIB_RGB_COLORS);
+    info->bmiHeader.biClrUsed = layout.colours;
+    return dib;
+}
+
+// One SetClipboardData of those pixels, and nothing else: the memory is filled, and the
+// clipboard opened and emptied, before the clock starts.
+double BareSetClipboardData(const std::vector<BYTE>& dib)
+{
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, dib.size()));
+    {
+        ScopedGlobalLock lock(mem.get());
+        memcpy(lock.get(), dib.data(), dib.size());
+    }
+    ScopedClipboard clipboard(nullptr);
+    EmptyClipboard();
+    const LARGE_INTEGER t0 = Now();
+    if (SetClipboardData(CF_DIB, mem.get()))
+        mem.release();
+    return Ms(t0, Now());
+}
+
 // From the shell's report of a left press on the icon until the overlay has painted.
 double PressToPainted()
 {
@@ -135,14 +176,24 @@ void ReleaseParts(int w, int h, double& eraseMs, double& grabMs)
     SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
 }
 
-bool ClipboardHoldsCapture(int w, int h)
+// Both formats, as a reader gets them: the DIB, and the bitmap rendered on demand, whose
+// rendering the first reader waits for (renderMs).
+bool ClipboardHoldsCapture(int w, int h, double& renderMs)
 {
     ScopedClipboard clipboard(nullptr);
     if (!clipboard.open())
         return false;
-    ScopedGlobalLock lock(GetClipboardData(CF_DIB));
-    const auto* bi = static_cast<const BITMAPINFOHEADER*>(lock.get());
-    return bi && bi->biWidth == w && bi->biHeight == h;
+    bool ok = false;
+    {
+        ScopedGlobalLock lock(GetClipboardData(CF_DIB));
+        const auto* bi = static_cast<const BITMAPINFOHEADER*>(lock.get());
+        ok = bi && bi->biWidth == w && bi->biHeight == h;
+    }
+    BITMAP bm = {};
+    const LARGE_INTEGER t0 = Now();
+    const HANDLE bmp = GetClipboardData(CF_BITMAP);
+    renderMs = Ms(t0, Now());
+    return ok && bmp && GetObjectA(bmp, sizeof bm, &bm) && bm.bmWidth == w && bm.bmHeight == h;
 }
 
 }  // namespace
@@ -172,10 +223,13 @@ int main()
     const int rw = std::min(w, 1920);
     const int rh = std::min(h, 1080);
 
-    std::vector<double> bareRegion, bareFull, press, release, erase, grab;
+    const std::vector<BYTE> dib = RegionDib(rw, rh);
+    std::vector<double> bareRegion, bareFull, bareSet, press, release, erase, grab;
+    std::vector<double> pressVsFull, releaseVsFloor, releaseVsRegion;
     for (int i = 0; i < kRuns; ++i) {
         bareRegion.push_back(BareBitBlt(rw, rh));
         bareFull.push_back(BareBitBlt(w, h));
+        bareSet.push_back(BareSetClipboardData(dib));
         press.push_back(PressToPainted());
         SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
         release.push_back(ReleaseToClipboard(rw, rh));
@@ -184,23 +238,34 @@ int main()
         ReleaseParts(rw, rh, eraseMs, grabMs);
         erase.push_back(eraseMs);
         grab.push_back(grabMs);
+        pressVsFull.push_back(press.back() / bareFull.back());
+        releaseVsFloor.push_back(release.back() / (bareRegion.back() + bareSet.back()));
+        releaseVsRegion.push_back(release.back() / bareRegion.back());
     }
-    const bool held = ClipboardHoldsCapture(rw, rh);
+    double renderMs = 0;
+    const bool held = ClipboardHoldsCapture(rw, rh, renderMs);
 
-    const double floorRegion = Median(bareRegion);
-    const double floorFull = Median(bareFull);
-    const double pressMs = Median(press);
-    const double releaseMs = Median(release);
-    printf("screen %d x %d, region %d x %d, median of %d runs\n", w, h, rw, rh, kRuns);
-    printf("  bare BitBlt of the region from the screen   %8.2f ms\n", floorRegion);
-    printf("  bare BitBlt of the full screen              %8.2f ms\n", floorFull);
-    printf("  press on the icon -> overlay painted        %8.2f ms  ratio %.2f (target <= 3)\n",
-           pressMs, pressMs / floorFull);
-    printf("  release -> clipboard holds the capture      %8.2f ms  ratio %.2f (target <= 2)\n",
-           releaseMs, releaseMs / floorRegion);
-    printf("    of which erasing the outline              %8.2f ms\n", Median(erase));
-    printf("    of which the grab to the clipboard        %8.2f ms\n", Median(grab));
-    printf("  clipboard holds a %d x %d DIB afterwards:   %s\n", rw, rh, held ? "yes" : "NO");
+    std::vector<double> floorMs;
+    for (int i = 0; i < kRuns; ++i)
+        floorMs.push_back(bareRegion[i] + bareSet[i]);
+    printf("screen %d x %d, region %d x %d, medians of %d rounds, each ratio taken within its "
+           "round\n", w, h, rw, rh, kRuns);
+    printf("bare BitBlt of the region from the screen %8.2f ms\n", Median(bareRegion));
+    printf("bare SetClipboardData of its pixels (DIB) %8.2f ms\n", Median(bareSet));
+    printf("bare BitBlt of the full screen            %8.2f ms\n", Median(bareFull));
+    PrintTarget("press on the icon -> overlay painted", Median(press), "a bare full-screen BitBlt",
+                Median(bareFull), Median(pressVsFull), 3);
+    PrintTarget("release -> clipboard holds the capture", Median(release),
+                "the floor (bare BitBlt of the region + bare SetClipboardData)", Median(floorMs),
+                Median(releaseVsFloor), 1.3);
+    PrintTarget("release -> clipboard holds the capture", Median(release),
+                "a bare BitBlt of the region", Median(bareRegion), Median(releaseVsRegion), 2);
+    printf("  of which erasing the outline            %8.2f ms\n", Median(erase));
+    printf("  of which the grab to the clipboard      %8.2f ms\n", Median(grab));
+    printf("clipboard holds the %d x %d DIB, and renders the bitmap, afterwards: %s\n", rw, rh,
+           held ? "yes" : "NO");
+    printf("  the first reader of the bitmap waits    %8.2f ms (once; not part of the release)\n",
+           renderMs);
 
     PostThreadMessageA(GetThreadId(listener.get()), WM_QUIT, 0, 0);
     WaitForSingleObject(listener.get(), 5000);

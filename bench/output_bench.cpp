@@ -1,13 +1,14 @@
 // Saving a 1920 x 1080 capture: the BMP writer against bare writes of the same bytes, and the
-// JPEG export against WIC encoding the same pixels from memory.
+// JPEG export against its floor, the temporary BMP it must write plus WIC encoding the same
+// pixels from memory.
 #include "win/scoped_win.h"
+#include "bench_report.h"
 #include "output/bmp_writer.h"
 #include "output/jpeg_export.h"
 #include "wic_codec.h"
 
 #include <nviewlib.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -34,12 +35,6 @@ double Now()
     QueryPerformanceFrequency(&f);
     QueryPerformanceCounter(&t);
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 // Something like a desktop: smooth areas, edges and fine detail.
@@ -181,7 +176,8 @@ int main()
     };
     enum { kSave, kBare, kSingle, kExport, kFloor, kLoad, kLoadSave, kSteps };
     std::vector<std::vector<double>> ms(kSteps);
-    std::vector<double> saveVsBare, saveVsSingle, bareVsSingle, exportVsFloor;
+    std::vector<double> saveVsBare, saveVsSingle, bareVsSingle, exportVsFloor, exportVsWic;
+    std::vector<double> floorMs;
     for (int round = 0; round <= kRuns; ++round) {
         std::vector<double> t(kSteps);
         for (size_t i = 0; i < kSteps; ++i) {
@@ -196,26 +192,32 @@ int main()
         saveVsBare.push_back(t[kSave] / t[kBare]);
         saveVsSingle.push_back(t[kSave] / t[kSingle]);
         bareVsSingle.push_back(t[kBare] / t[kSingle]);
-        exportVsFloor.push_back(t[kExport] / t[kFloor]);
+        // The export must write the temporary BMP, as the BMP save does, and encode.
+        floorMs.push_back(t[kSave] + t[kFloor]);
+        exportVsFloor.push_back(t[kExport] / floorMs.back());
+        exportVsWic.push_back(t[kExport] / t[kFloor]);
     }
     WritePpm(picture);
 
-    printf("capture %ldx%ld at %u bits, BMP file %zu bytes; medians of %d rounds\n", bmp.bmWidth,
-           bmp.bmHeight, bmp.bmBitsPixel, bytes.size(), kRuns);
-    printf("BMP save (256-byte pieces)      %8.2f ms\n", Median(ms[kSave]));
-    printf("bare loop of 256-byte writes    %8.2f ms   save / bare loop    = %.2fx (target 1.1x)\n",
-           Median(ms[kBare]), Median(saveVsBare));
-    printf("one single write                %8.2f ms   save / single write = %.2fx, bare loop / single = %.2fx\n",
+    printf("capture %ldx%ld at %u bits, BMP file %zu bytes; medians of %d rounds, each ratio "
+           "taken within its round\n", bmp.bmWidth, bmp.bmHeight, bmp.bmBitsPixel, bytes.size(),
+           kRuns);
+    PrintTarget("BMP save (256-byte pieces)", Median(ms[kSave]), "a bare loop of 256-byte writes",
+                Median(ms[kBare]), Median(saveVsBare), 1.1);
+    printf("one single write                          %8.2f ms   save / single write = %.2fx, "
+           "bare loop / single = %.2fx\n",
            Median(ms[kSingle]), Median(saveVsSingle), Median(bareVsSingle));
-    printf("JPEG export (no message boxes)  %8.2f ms   %s\n", Median(ms[kExport]),
-           written ? "JPEG written every time" : "A JPEG WAS NOT WRITTEN");
-    printf("  its steps: temporary BMP ~%.2f ms, load (read + WIC decode) %.2f ms, save (WIC encode) %.2f ms\n",
-           Median(ms[kSave]), Median(ms[kLoad]), Median(ms[kLoadSave]) - Median(ms[kLoad]));
-    printf("WIC encode from memory          %8.2f ms   export / WIC floor  = %.2fx (target 1.5x)\n",
-           Median(ms[kFloor]), Median(exportVsFloor));
+    printf("WIC encode from memory                    %8.2f ms\n", Median(ms[kFloor]));
+    PrintTarget("JPEG export (no message boxes)", Median(ms[kExport]),
+                "the floor (temporary BMP + bare WIC encode)", Median(floorMs),
+                Median(exportVsFloor), 1.15);
+    printf("  %s; its steps: temporary BMP ~%.2f ms, load (map + check) %.2f ms, save (rows "
+           "converted as WIC encodes) %.2f ms; export / WIC encode alone = %.2fx\n",
+           written ? "JPEG written every time" : "A JPEG WAS NOT WRITTEN", Median(ms[kSave]),
+           Median(ms[kLoad]), Median(ms[kLoadSave]) - Median(ms[kLoad]), Median(exportVsWic));
 
     if (FILE* f = fopen(kResults, "w")) {
-        fprintf(f, "export_ms=%.3f\nwic_floor_ms=%.3f\n", Median(ms[kExport]), Median(ms[kFloor]));
+        fprintf(f, "export_ms=%.3f\nwic_encode_ms=%.3f\n", Median(ms[kExport]), Median(ms[kFloor]));
         fclose(f);
     }
     DeleteFileA(kBmpFile);

@@ -10,15 +10,31 @@ export GRABOTINE_BUILD=$BUILD
 # The in-process benchmarks show the overlay without a user's press: no window manager.
 start_desktop bare 1920x1080x24
 
-echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores; $(wine --version)"
-cd "$BUILD"
-for exe in *_bench.exe; do
-    echo "== ${exe%.exe}"
-    wine "./$exe"
-done
-for script in "$HERE"/*_bench.sh; do
-    # This script's own name matches the pattern too.
-    [ -e "$script" ] && [ "$script" != "$HERE/run_bench.sh" ] || continue
-    echo "== $(basename "${script%.sh}")"
-    "$script" "$BUILD"
-done
+run_all() {
+    echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores; $(wine --version)"
+    cd "$BUILD"
+    for exe in *_bench.exe; do
+        echo "== ${exe%.exe}"
+        wine "./$exe"
+    done
+    for script in "$HERE"/*_bench.sh; do
+        # This script's own name matches the pattern too.
+        [ -e "$script" ] && [ "$script" != "$HERE/run_bench.sh" ] || continue
+        echo "== $(basename "${script%.sh}")"
+        "$script" "$BUILD"
+    done
+}
+run_all | tee "$WORK/bench.log"
+
+# Every measure with a target prints one line ending "ratio R (target <= T)": the run meets
+# its targets exactly when each of those lines has R <= T.
+python3 - "$WORK/bench.log" <<'PY'
+import re, sys
+pattern = re.compile(r"ratio ([0-9.]+) \(target <= ([0-9.]+)\)")
+lines = [(line.strip(), pattern.search(line)) for line in open(sys.argv[1])]
+targets = [(line, m) for line, m in lines if m]
+missed = [line for line, m in targets if float(m.group(1)) > float(m.group(2))]
+print("== targets: %d of %d met" % (len(targets) - len(missed), len(targets)))
+for line in missed:
+    print("   missed: " + line)
+PY

@@ -68,23 +68,46 @@ HGLOBAL PackedDib(HDC display, HBITMAP bmp)
     return mem.release();
 }
 
-// The clipboard gets its own bitmap and DIB: whoever empties it frees those, not ours.
+// The capture the clipboard promises as CF_BITMAP, until the promise is kept or the clipboard
+// emptied: hBitmap, or an earlier capture kept alive for the promise alone when a later one
+// could not reach the clipboard (it was open elsewhere) and replaced it.
+HBITMAP promised = nullptr;
+
+void DropPromise()
+{
+    if (promised && promised != hBitmap)
+        DeleteObject(promised);
+    promised = nullptr;
+}
+
+// The clipboard takes the pixels of one format, the DIB, now: under Wine every format set
+// with its data is copied into the server, and the DIB is what the X side exports. The
+// bitmap is promised and rendered, from the same capture, when it is first asked for.
 void OfferToClipboard(HDC display, HBITMAP capture)
 {
-    ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
-    if (copy.get() && SetClipboardData(CF_BITMAP, copy.get()))
-        copy.release();
     ScopedGlobalMem<void> dib(PackedDib(display, capture));
     if (dib.get() && SetClipboardData(CF_DIB, dib.get()))
         dib.release();
+    // A promise returns no handle, failed or not: only the error code tells.
+    SetLastError(ERROR_SUCCESS);
+    SetClipboardData(CF_BITMAP, nullptr);
+    if (GetLastError() == ERROR_SUCCESS)
+        promised = capture;
 }
 
-// The previous capture goes once the new one takes its place.
-void ReplaceCapture(HBITMAP next)
+// Opens the clipboard for the main window, waiting up to a second for whoever has it open;
+// messages sent meanwhile (a reader's WM_RENDERFORMAT) are handled.
+bool OpenClipboardPatiently()
 {
-    if (hBitmap)
-        DeleteObject(hBitmap);
-    hBitmap = next;
+    const DWORD start = GetTickCount();
+    while (!OpenClipboard(hWndMain)) {
+        if (GetTickCount() - start >= 1000)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+        MSG msg;
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    return true;
 }
 
 }  // namespace
@@ -110,12 +133,41 @@ HBITMAP CopyBitmap(HBITMAP bmp)
 void SetBitmapClipBoard()
 {
     OrderRect(rect);
-    ScopedClipboard clipboard(hWndMain);
-    if (clipboard.open())
-        EmptyClipboard();
-    ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
-    ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
-    if (clipboard.open() && capture.get())
-        OfferToClipboard(hdc.get(), capture.get());
-    ReplaceCapture(capture.release());
+    const HBITMAP previous = hBitmap;
+    {
+        ScopedClipboard clipboard(hWndMain);
+        if (clipboard.open() && EmptyClipboard())
+            DropPromise();  // WM_DESTROYCLIPBOARD has done so already, where it was sent
+        ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
+        ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
+        if (clipboard.open() && capture.get())
+            OfferToClipboard(hdc.get(), capture.get());
+        hBitmap = capture.release();
+    }
+    // Readers have the capture from the close on; the one it replaces goes afterwards.
+    if (previous && previous != promised)
+        DeleteObject(previous);
 }
+
+void RenderClipboardFormat(UINT format)
+{
+    if (format != CF_BITMAP || !promised)
+        return;
+    // The clipboard gets a bitmap of its own: whoever empties it frees that, not ours.
+    ScopedGdiObject<HBITMAP> copy(CopyBitmap(promised));
+    if (copy.get() && SetClipboardData(CF_BITMAP, copy.get()))
+        copy.release();
+    DropPromise();
+}
+
+void RenderAllClipboardFormats()
+{
+    if (!promised || !OpenClipboardPatiently())
+        return;
+    // Another program may have taken the clipboard since.
+    if (GetClipboardOwner() == hWndMain)
+        RenderClipboardFormat(CF_BITMAP);
+    CloseClipboard();
+}
+
+void ForgetClipboardFormats() { DropPromise(); }

@@ -1,5 +1,7 @@
 #include "bmp_layout.h"
 
+#include "win/bitmap.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -57,37 +59,58 @@ bool ParseBmp(const BYTE* data, size_t size, BmpLayout& layout)
     if (width <= 0 || rawHeight == 0 || rawHeight < -0x7FFFFFFF || planes != 1 || !KnownDepth(bits))
         return false;
     const uint64_t height = rawHeight < 0 ? -static_cast<int64_t>(rawHeight) : rawHeight;
-    const uint64_t decodedStride = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
+    const uint64_t decodedStride = DibStride(static_cast<uint64_t>(width), 24);
     if (decodedStride * height > kMaxImageBytes)
         return false;
 
-    uint64_t masks = 0;
+    uint64_t maskBytes = 0;
+    DWORD masks[3] = {0, 0, 0};
     if (compression == BI_BITFIELDS) {
         if (bits != 16 && bits != 32)
             return false;
+        // After a 40-byte header the three masks follow it; the later headers hold them.
         if (infoSize == kInfoHeaderSize)
-            masks = 12;
+            maskBytes = 12;
     } else if (compression != BI_RGB) {
         return false;
+    } else if (bits == 16) {
+        masks[0] = 0x7C00;
+        masks[1] = 0x03E0;
+        masks[2] = 0x001F;
+    } else if (bits == 32) {
+        masks[0] = 0xFF0000;
+        masks[1] = 0x00FF00;
+        masks[2] = 0x0000FF;
     }
 
-    const uint64_t fullTable = bits <= 8 ? uint64_t{1} << bits : 256;
+    const uint64_t fullTable = bits <= 8 ? ColorTableLength(bits) : 256;
     if (clrUsed > fullTable)
         return false;
     const uint64_t entries = bits <= 8 && clrUsed == 0 ? fullTable : clrUsed;
-    const uint64_t headersEnd = kFileHeaderSize + infoSize + masks + 4 * entries;
+    const uint64_t tableOffset = kFileHeaderSize + infoSize + maskBytes;
+    const uint64_t headersEnd = tableOffset + 4 * entries;
     if (headersEnd > offBits)
         return false;
-
-    const uint64_t stride = (static_cast<uint64_t>(width) * bits + 31) / 32 * 4;
+    const uint64_t stride = DibStride(static_cast<uint64_t>(width), bits);
     const uint64_t pixelBytes = stride * height;
     if (offBits + pixelBytes > fileSize)
         return false;
+    // Only now known to lie inside the file: the masks end before the table, which ends
+    // before the rows.
+    if (compression == BI_BITFIELDS)
+        for (int i = 0; i < 3; ++i)
+            masks[i] = ReadU32(bih + kInfoHeaderSize + 4 * i);
 
     layout.width = width;
     layout.height = static_cast<LONG>(height);
+    layout.topDown = rawHeight < 0;
     layout.bits = bits;
     layout.pixelOffset = offBits;
+    layout.stride = static_cast<DWORD>(stride);
     layout.pixelBytes = static_cast<DWORD>(pixelBytes);
+    for (int i = 0; i < 3; ++i)
+        layout.masks[i] = masks[i];
+    layout.tableOffset = static_cast<DWORD>(tableOffset);
+    layout.tableEntries = bits <= 8 ? static_cast<DWORD>(entries) : 0;
     return true;
 }

@@ -1,14 +1,19 @@
 #include "wic_codec.h"
 
 #include "win/scoped_win.h"
-#include "bmp_layout.h"
 
 #include <wincodec.h>
 
-#include <cstdint>
+#include <functional>
 #include <new>
 
 namespace {
+
+// Hands the frame all of the image's rows, 24-bit BGR, top first.
+using WriteRows = std::function<HRESULT(IWICBitmapFrameEncode* frame)>;
+
+// Rows made as the encoder takes them go over in bands of about this many bytes.
+constexpr UINT kBandBytes = 256 * 1024;
 
 HRESULT CreateFactory(ScopedComPtr<IWICImagingFactory>& factory)
 {
@@ -16,47 +21,8 @@ HRESULT CreateFactory(ScopedComPtr<IWICImagingFactory>& factory)
                             IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()));
 }
 
-HRESULT DecodeFrame(IWICImagingFactory* factory, BYTE* data, DWORD size, Image& image)
-{
-    ScopedComPtr<IWICStream> stream;
-    HRESULT hr = factory->CreateStream(stream.put());
-    if (FAILED(hr))
-        return hr;
-    hr = stream->InitializeFromMemory(data, size);
-    if (FAILED(hr))
-        return hr;
-    ScopedComPtr<IWICBitmapDecoder> decoder;
-    hr = factory->CreateDecoder(GUID_ContainerFormatBmp, nullptr, decoder.put());
-    if (FAILED(hr))
-        return hr;
-    hr = decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand);
-    if (FAILED(hr))
-        return hr;
-    ScopedComPtr<IWICBitmapFrameDecode> frame;
-    hr = decoder->GetFrame(0, frame.put());
-    if (FAILED(hr))
-        return hr;
-    UINT width = 0;
-    UINT height = 0;
-    hr = frame->GetSize(&width, &height);
-    if (FAILED(hr))
-        return hr;
-    if (width != image.width || height != image.height)
-        return E_FAIL;
-    ScopedComPtr<IWICFormatConverter> converter;
-    hr = factory->CreateFormatConverter(converter.put());
-    if (FAILED(hr))
-        return hr;
-    hr = converter->Initialize(frame.get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
-                               nullptr, 0.0, WICBitmapPaletteTypeCustom);
-    if (FAILED(hr))
-        return hr;
-    return converter->CopyPixels(nullptr, image.stride, image.stride * image.height,
-                                 image.pixels.get());
-}
-
-HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image& image,
-                   float quality)
+HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, UINT width, UINT height,
+                   float quality, const WriteRows& writeRows)
 {
     ScopedComPtr<IWICBitmapEncoder> encoder;
     HRESULT hr = factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, encoder.put());
@@ -83,7 +49,7 @@ HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image&
     hr = frame->Initialize(options.get());
     if (FAILED(hr))
         return hr;
-    hr = frame->SetSize(image.width, image.height);
+    hr = frame->SetSize(width, height);
     if (FAILED(hr))
         return hr;
     WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
@@ -92,8 +58,7 @@ HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image&
         return hr;
     if (!IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
         return E_FAIL;
-    hr = frame->WritePixels(image.height, image.stride, image.stride * image.height,
-                            image.pixels.get());
+    hr = writeRows(frame.get());
     if (FAILED(hr))
         return hr;
     hr = frame->Commit();
@@ -102,55 +67,11 @@ HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, const Image&
     return encoder->Commit();
 }
 
-}  // namespace
-
-bool ImageSizes(UINT width, UINT height, UINT& stride, UINT& size)
+// The file, the factory and the frame around writeRows; a file left half-written by a
+// failure is deleted.
+HRESULT Encode(UINT width, UINT height, const wchar_t* path, float quality,
+               const WriteRows& writeRows)
 {
-    const uint64_t rowBytes = (static_cast<uint64_t>(width) * 3 + 3) / 4 * 4;
-    const uint64_t total = rowBytes * height;
-    if (width == 0 || height == 0 || total > kMaxImageBytes)
-        return false;
-    stride = static_cast<UINT>(rowBytes);
-    size = static_cast<UINT>(total);
-    return true;
-}
-
-HRESULT DecodeBmp(const BYTE* data, size_t size, Image& image)
-{
-    BmpLayout layout = {};
-    if (!ParseBmp(data, size, layout) || size > MAXDWORD)
-        return E_INVALIDARG;
-    Image decoded;
-    decoded.width = static_cast<UINT>(layout.width);
-    decoded.height = static_cast<UINT>(layout.height);
-    UINT bytes = 0;
-    if (!ImageSizes(decoded.width, decoded.height, decoded.stride, bytes))
-        return E_INVALIDARG;
-    decoded.pixels.reset(new (std::nothrow) BYTE[bytes]);
-    if (!decoded.pixels)
-        return E_OUTOFMEMORY;
-
-    ScopedCom com;
-    ScopedComPtr<IWICImagingFactory> factory;
-    HRESULT hr = CreateFactory(factory);
-    if (FAILED(hr))
-        return hr;
-    // The memory stream only reads; WIC merely wants a non-const pointer.
-    hr = DecodeFrame(factory.get(), const_cast<BYTE*>(data), static_cast<DWORD>(size), decoded);
-    if (FAILED(hr))
-        return hr;
-    image = std::move(decoded);
-    return S_OK;
-}
-
-HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
-{
-    UINT stride = 0;
-    UINT bytes = 0;
-    if (!image.pixels || !ImageSizes(image.width, image.height, stride, bytes) ||
-        stride != image.stride)
-        return E_INVALIDARG;
-
     ScopedCom com;
     ScopedComPtr<IWICImagingFactory> factory;
     HRESULT hr = CreateFactory(factory);
@@ -163,10 +84,48 @@ HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
     hr = stream->InitializeFromFilename(path, GENERIC_WRITE);
     if (FAILED(hr))
         return hr;
-    hr = WriteFrame(factory.get(), stream.get(), image, quality);
+    hr = WriteFrame(factory.get(), stream.get(), width, height, quality, writeRows);
     if (FAILED(hr)) {
         stream.reset();  // closes the file, so it can go
         DeleteFileW(path);
     }
     return hr;
+}
+
+}  // namespace
+
+HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
+{
+    UINT stride = 0;
+    UINT bytes = 0;
+    if (!image.pixels || !ImageSizes(image.width, image.height, stride, bytes) ||
+        stride != image.stride)
+        return E_INVALIDARG;
+    return Encode(image.width, image.height, path, quality,
+                  [&](IWICBitmapFrameEncode* frame) {
+                      return frame->WritePixels(image.height, stride, bytes, image.pixels.get());
+                  });
+}
+
+HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality)
+{
+    UINT stride = 0;
+    UINT bytes = 0;
+    if (!ImageSizes(rows.width(), rows.height(), stride, bytes))
+        return E_INVALIDARG;
+    const UINT bandRows = stride < kBandBytes ? kBandBytes / stride : 1;
+    std::unique_ptr<BYTE[]> band(new (std::nothrow) BYTE[static_cast<size_t>(bandRows) * stride]);
+    if (!band)
+        return E_OUTOFMEMORY;
+    return Encode(rows.width(), rows.height(), path, quality,
+                  [&](IWICBitmapFrameEncode* frame) {
+                      HRESULT hr = S_OK;
+                      for (UINT y = 0; y < rows.height() && SUCCEEDED(hr); y += bandRows) {
+                          const UINT count = rows.height() - y < bandRows ? rows.height() - y
+                                                                          : bandRows;
+                          rows.Convert(y, count, band.get(), stride);
+                          hr = frame->WritePixels(count, stride, count * stride, band.get());
+                      }
+                      return hr;
+                  });
 }

@@ -1,26 +1,14 @@
-// Decoding BMP files and encoding JPEG files through the Windows Imaging Component.
+// Encoding the library's image as a JPEG file through the Windows Imaging Component.
 #pragma once
+#include "bmp_decode.h"
+#include "image.h"
+
 #include <windows.h>
 
-#include <cstddef>
-#include <memory>
-
-// An image as 24-bit BGR rows, top-down, each padded to 4 bytes.
-struct Image {
-    UINT width = 0;
-    UINT height = 0;
-    UINT stride = 0;
-    std::unique_ptr<BYTE[]> pixels;
-};
-
-// Row stride and total size of a 24-bit image; false when they would not fit in 32 bits or
-// exceed what the library takes.
-bool ImageSizes(UINT width, UINT height, UINT& stride, UINT& size);
-
-// Decodes the BMP file held in data[0..size) into image, after checking that everything it
-// describes lies inside those bytes.
-HRESULT DecodeBmp(const BYTE* data, size_t size, Image& image);
-
-// Writes image to path as a JPEG file at quality (0..1). A file left half-written by a failure
-// is deleted.
+// Writes image to path as a JPEG file at quality (0..1), handing the encoder all its rows at
+// once. A file left half-written by a failure is deleted.
 HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality);
+
+// The same for the rows of a BMP file, made into 24-bit rows a band at a time as the encoder
+// takes them: no image of the whole is made.
+HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality);

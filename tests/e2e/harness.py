@@ -496,7 +496,7 @@ def crop(image, left, top, width, height):
 
 
 def read_bmp(blob):
-    """Decodes an uncompressed BMP (file bytes) of 16, 24 or 32 bits into (w, h, RGB bytes)."""
+    """Decodes an uncompressed BMP (file bytes) of 1 to 32 bits into (w, h, RGB bytes)."""
     if blob[:2] != b"BM":
         raise ValueError("not a BMP")
     offset = struct.unpack_from("<I", blob, 10)[0]
@@ -513,11 +513,15 @@ def decoded_bmp(path):
 
 
 def read_dib(dib, pixel_offset=None):
-    """Decodes a packed DIB (header, optional masks/table, pixels) of 16, 24 or 32 bits."""
+    """Decodes a packed DIB (header, optional masks/table, pixels) of 1, 4, 8, 16, 24 or 32
+    bits."""
     size, width, height, _planes, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
     clr_used = struct.unpack_from("<I", dib, 32)[0]
+    if bits <= 8 and clr_used == 0:
+        clr_used = 1 << bits
     if pixel_offset is None:
         pixel_offset = size + (12 if compression == 3 and size == 40 else 0) + 4 * clr_used
+    table = [bytes((dib[i + 2], dib[i + 1], dib[i])) for i in range(size, size + 4 * clr_used, 4)]
     bottom_up = height > 0
     height = abs(height)
     stride = ((width * bits + 31) // 32) * 4
@@ -530,6 +534,10 @@ def read_dib(dib, pixel_offset=None):
             for x in range(width):
                 b, g, r = row[x * step:x * step + 3]
                 out += bytes((r, g, b))
+        elif bits <= 8:  # indices into the table, high bits first
+            for x in range(width):
+                index = row[x * bits // 8] >> (8 - bits - x * bits % 8) & ((1 << bits) - 1)
+                out += table[index]
         elif bits == 16 and compression == 0:  # 5-5-5, widened by repeating the top bits
             for x in range(width):
                 v = row[2 * x] | row[2 * x + 1] << 8

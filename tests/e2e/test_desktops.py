@@ -1,7 +1,7 @@
 """The same few checks on each desktop users have (see tests/desktop.sh, which CTest runs this
 under several times): the overlay covers the primary monitor, a capture is exact through
-CF_BITMAP, CF_DIB, the X clipboard and the saved BMP, and the dialogs lie inside the monitor
-with every control inside them."""
+CF_BITMAP, CF_DIB and the X clipboard (while the program runs and after it exits) and the
+saved BMP, and the dialogs lie inside the monitor with every control inside them."""
 import os
 import shutil
 import tempfile
@@ -63,6 +63,10 @@ class OnThisDesktop(unittest.TestCase):
             image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
             h.assert_same_image(self, as_bitmaps_hold(image), expected)
             app.exit(self)
+        # Readers find the same pixels after the program has gone.
+        h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("bitmap")), expected)
+        h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("dib")), expected)
+        h.assert_same_image(self, as_bitmaps_hold(h.x_clipboard_bmp()), expected)
 
     def test_dialogs_lie_inside_the_primary_monitor_and_their_close_box_closes_them(self):
         _mx, _my, mw, mh = h.primary_monitor()

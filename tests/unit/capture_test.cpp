@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -387,6 +388,40 @@ TEST_F(Overlay, TheCaptureOutlivesAnotherProgramEmptyingTheClipboard)
     const HGDIOBJ old = SelectObject(mem.get(), capture);
     EXPECT_NE(old, nullptr);
     SelectObject(mem.get(), old);
+}
+
+// The release hands the clipboard the DIB and promises the bitmap, rendered from the capture
+// when asked. A capture that finds the clipboard open elsewhere cannot reach it: the one there
+// stays whole, its promised bitmap the same pixels as its DIB, and its bitmap is freed once
+// the promise is kept.
+TEST_F(Overlay, ACaptureThatFindsTheClipboardBusyLeavesTheOneThereWhole)
+{
+    OpenOverlay();
+    Drag(30, 40, 130, 100);
+    const HBITMAP first = hBitmap;
+    HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        const BOOL open = OpenClipboard(nullptr);
+        SetEvent(opened);
+        WaitForSingleObject(done, 20000);
+        if (open)
+            CloseClipboard();
+    });
+    WaitForSingleObject(opened, 20000);
+    OpenOverlay();
+    Drag(200, 100, 260, 150);
+    SetEvent(done);
+    holder.join();
+    CloseHandle(opened);
+    CloseHandle(done);
+
+    EXPECT_EQ(BitmapPixels(hBitmap, 60, 50), ExpectedPixels({200, 100, 260, 150}));
+    EXPECT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_BITMAP)) << "kept for the promise";
+    const ClipboardCapture clip = ReadClipboard();
+    EXPECT_EQ(clip.dibPixels, ExpectedPixels({30, 40, 130, 100}));
+    EXPECT_EQ(clip.bitmapPixels, ExpectedPixels({30, 40, 130, 100}));
+    EXPECT_EQ(GetObjectType(first), 0u) << "freed once the promise was kept";
 }
 
 TEST(Grab, RepeatedGrabsReplaceTheCaptureAndLeakNoGdiObject)
