@@ -52,7 +52,8 @@ stop_desktop() {
 #   desktop      1024 x 768 x 24, openbox, a tray host and a sound server: what users have
 #   bare         1024 x 768 x 24 and nothing else: Wine's own tray, no window manager
 #   dpi144       the desktop at 144 DPI
-#   twomonitors  the desktop on two monitors, the primary on the right (virtual x from -1024)
+#   twomonitors  two monitors, the primary on the right (virtual x from -1024), no window
+#                manager: Wine's own tray
 #   depth16      the desktop in 16-bit colour
 start_desktop() {
     local kind=$1 geometry=${2:-1024x768x24}
@@ -88,7 +89,9 @@ start_desktop() {
         xrandr --setmonitor LEFT 1024/270x768/203+0+0 screen >/dev/null
         xrandr --setmonitor '*RIGHT' 800/211x600/158+1024+0 none >/dev/null
     fi
-    if [ "$kind" != bare ]; then
+    # Two monitors go without a window manager: openbox now and then moves a window Wine has
+    # placed on the primary monitor to the other one, which Windows never does.
+    if [ "$kind" != bare ] && [ "$kind" != twomonitors ]; then
         # Both started before Wine, so that its windows are managed and its icon docks. The tray
         # host first: under load openbox now and then leaves a panel mapped after its own start
         # unmapped for good, while it always adopts one already on the screen.
