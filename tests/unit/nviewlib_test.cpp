@@ -415,11 +415,9 @@ TEST_F(NViewLibTest, RowsConvertedInBandsMakeTheSameJpegAsTheWholeImage)
     } cases[] = {{32, 1000, 301}, {24, 997, 260}, {8, 3000, 40}, {16, 70, 90}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.bits << " bits, " << c.width << " x " << c.height);
-        KnownBitmap src;
-        outtest::MakeDibSection(c.bits, c.width, c.height, src);
+        const std::string blob = BmpBytes(c.bits, c.width, c.height);
         const std::string bmp = dir.file("bands.bmp");
-        CreateBMPFile(nullptr, bmp.c_str(), src.bmp);
-        const std::string blob = ReadWholeFile(bmp);
+        WriteBytes(bmp, blob);
         BmpRows rows;
         ASSERT_TRUE(rows.Open(reinterpret_cast<const BYTE*>(blob.data()), blob.size()));
         Image image;
