@@ -14,3 +14,5 @@ extern "C" LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPA
 
 BOOL TaskBarAdd(HICON hIcon, int idIcon);
 BOOL TaskBarDel(int idIcon);
+// Shows a warning balloon with title and text (cut to the shell's lengths) from the icon.
+BOOL TaskBarBalloon(int idIcon, const char* title, const char* text);

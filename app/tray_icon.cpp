@@ -23,3 +23,17 @@ BOOL TaskBarDel(int idIcon)
     tnid.uID = static_cast<UINT>(idIcon);
     return Shell_NotifyIconA(NIM_DELETE, &tnid);
 }
+
+// A notice from the icon, for what the user must learn but that needs no answer.
+BOOL TaskBarBalloon(int idIcon, const char* title, const char* text)
+{
+    NOTIFYICONDATAA tnid = {};
+    tnid.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    tnid.hWnd = hWndMain;
+    tnid.uID = static_cast<UINT>(idIcon);
+    tnid.uFlags = NIF_INFO;
+    tnid.dwInfoFlags = NIIF_WARNING;
+    lstrcpynA(tnid.szInfoTitle, title, sizeof tnid.szInfoTitle);
+    lstrcpynA(tnid.szInfo, text, sizeof tnid.szInfo);
+    return Shell_NotifyIconA(NIM_MODIFY, &tnid);
+}
