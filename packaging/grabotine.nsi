@@ -103,8 +103,7 @@ FunctionEnd
 !insertmacro CLOSE_RUNNING ""
 !insertmacro CLOSE_RUNNING "un."
 
-; Refuse: shows the reason on the stack (also logged by a silent run's caller through the exit
-; code 2) and ends Setup.
+; REFUSE: says why Setup cannot go on (a silent run only ends) and ends it with exit code 2.
 !macro REFUSE reason
   MessageBox MB_OK|MB_ICONSTOP "${reason}" /SD IDOK
   SetErrorLevel 2
@@ -243,7 +242,11 @@ Function SignInPage
     "${NAME} waits in the notification area, ready for a capture."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when I sign in"
+  ${If} $AllUsers == 1
+    ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when anyone signs in"
+  ${Else}
+    ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when I sign in"
+  ${EndIf}
   Pop $AutoStartBox
   ${NSD_SetState} $AutoStartBox $AutoStart
   nsDialogs::Show
@@ -307,7 +310,11 @@ FunctionEnd
 ; removes it (asked for the rights when a user starts it).
 Function un.onInit
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-  ${If} $0 == $INSTDIR
+  ; Either path may come in its short form.
+  GetFullPathName /SHORT $0 $0
+  GetFullPathName /SHORT $1 $INSTDIR
+  ${If} $0 != ""
+  ${AndIf} $0 == $1
     SetShellVarContext all
     UserInfo::GetAccountType
     Pop $0
