@@ -105,6 +105,10 @@ def sha256(path):
 
 def main(build, version, out):
     stamp = release_time()
+    # The installer compiler runs the signing command from another folder.
+    for name in ("SIGN_CERT", "SIGN_KEY"):
+        if os.environ.get(name):
+            os.environ[name] = os.path.abspath(os.environ[name])
     os.makedirs(out, exist_ok=True)
     zip_name = "Grabotine-%s-win32.zip" % version
     setup_name = "Grabotine-%s-setup.exe" % version
