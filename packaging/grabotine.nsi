@@ -274,8 +274,10 @@ Section
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; Shortcuts start the program in its own folder, which its user can write; the folder in
-  ; Program Files is not, so there each user's profile.
+  ; Program Files is not, so there each user's profile (the folder Setup starts it in, too:
+  ; shortcuts take $OUTDIR, programs the current folder).
   ${If} $AllUsers == 1
+    SetOutPath "$PROFILE"
     StrCpy $OUTDIR "%USERPROFILE%"
   ${EndIf}
   CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\Grabotine.exe"
