@@ -46,8 +46,9 @@ def signing():
     return bool(cert)
 
 
-def sign(path):
-    """Signs the Windows program at path in place with the environment's certificate and key."""
+def sign(path, stamp):
+    """Signs the Windows program at path in place with the environment's certificate and key;
+    without a time-stamp server the signature is dated stamp."""
     command = ["osslsigncode", "sign", "-certs", os.environ["SIGN_CERT"],
                "-key", os.environ["SIGN_KEY"], "-h", "sha256", "-n", "Grabotine"]
     password = os.environ.get("SIGN_PASS")
@@ -56,7 +57,7 @@ def sign(path):
     if os.environ.get("SIGN_TIMESTAMP"):
         command += ["-ts", os.environ["SIGN_TIMESTAMP"]]
     else:
-        command += ["-time", str(release_time())]
+        command += ["-time", str(stamp)]
     signed = path + ".signed"
     result = subprocess.run(command + ["-in", path, "-out", signed], input=password or "",
                             capture_output=True, text=True)
@@ -76,7 +77,7 @@ def stage(build, folder, stamp):
         dst.write(src.read())
     if signing():
         for name in SIGNED:
-            sign(os.path.join(folder, name))
+            sign(os.path.join(folder, name), stamp)
     for name in os.listdir(folder):
         os.utime(os.path.join(folder, name), (stamp, stamp))
 
@@ -129,7 +130,7 @@ def main(build, version, out):
 
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "--sign":
-        sys.exit(sign(sys.argv[2]))
+        sys.exit(sign(sys.argv[2], release_time()))
     if len(sys.argv) != 4:
         sys.exit(__doc__)
     main(*sys.argv[1:])
