@@ -5,8 +5,8 @@ TOOLCHAIN := cmake/mingw-i686.cmake
 
 # Debian packages the build, the release packages, the static analysis, the program under Wine
 # and the headless test desktops need.
-PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 nsis clang-tidy \
-            cppcheck \
+PACKAGES := cmake make g++-mingw-w64-i686 wine wine32:i386 googletest python3 nsis osslsigncode \
+            openssl clang-tidy cppcheck \
             xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
             openbox trayer pulseaudio pulseaudio-utils
 
@@ -32,6 +32,13 @@ $(BUILD)/CMakeCache.txt: | deps
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$$(nproc)
+
+# Signing the release is the maintainer's: SIGN_CERT and SIGN_KEY (PEM files), SIGN_PASS and
+# SIGN_TIMESTAMP, on the command line or from the environment, reach packaging/make_dist.py;
+# the files are named from where make runs.
+override SIGN_CERT := $(if $(SIGN_CERT),$(abspath $(SIGN_CERT)))
+override SIGN_KEY := $(if $(SIGN_KEY),$(abspath $(SIGN_KEY)))
+export SIGN_CERT SIGN_KEY SIGN_PASS SIGN_TIMESTAMP
 
 # The release packages: dist/ gets the zip, the installer and SHA256SUMS.
 dist: build

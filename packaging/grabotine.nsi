@@ -1,6 +1,8 @@
 ; The Windows installer: per user, no administrator rights, into the user's own programs folder
-; (where the program's working directory and temporary file can always be written).
+; (where the program's working directory and temporary file can always be written); with
+; /ALLUSERS, run by an administrator, for every user of the machine into Program Files.
 ; makensis -DVERSION=x.y -DSTAGE=folder-with-the-files -DICON=grabotine.ico -DOUTFILE=setup.exe
+;         [-DSIGN=command] (the command signs the file named last on its line in place)
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
@@ -21,8 +23,7 @@ ManifestDPIAware true
 
 Name "${NAME} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$LOCALAPPDATA\Programs\${NAME}"
-InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
+; The folder is chosen in .onInit: the earlier install's, or the default of the install's kind.
 BrandingText "${NAME} ${VERSION}"
 
 VIProductVersion "${VERSION}.0.0"
@@ -33,20 +34,31 @@ VIAddVersionKey /LANG=1033 "FileDescription" "${NAME} ${VERSION} Setup"
 VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 The Grabotine developers"
 
-Var AutoStart     ; BST_CHECKED: a shortcut in the user's Startup folder
+!ifdef SIGN
+!finalize '${SIGN} "%1"' = 0
+!uninstfinalize '${SIGN} "%1"' = 0
+!endif
+
+Var AutoStart     ; BST_CHECKED: a shortcut in the Startup folder
 Var AutoStartBox
 Var WasRunning    ; 1 once a running copy was closed
+Var Admin         ; 1 when Setup runs with administrator rights
+Var AllUsers      ; 1: for every user of the machine; 0: for the user running Setup
+Var FolderGiven   ; 1 when the command line named the folder (/D=)
+Var AllUsersBox
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_WELCOMEPAGE_TEXT "Setup will install ${NAME} ${VERSION} for you alone: it needs no \
-administrator rights.$\r$\n$\r$\nIf ${NAME} is running, Setup closes it first. Your settings \
+administrator rights. Started as an administrator, it can install it for all users of this \
+computer.$\r$\n$\r$\nIf ${NAME} is running, Setup closes it first. Your settings \
 and captures are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Grabotine.exe"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${NAME} now"
 
 !insertmacro MUI_PAGE_WELCOME
+Page custom UsersPage UsersPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SignInPage SignInPageLeave
 !insertmacro MUI_PAGE_INSTFILES
@@ -91,14 +103,137 @@ FunctionEnd
 !insertmacro CLOSE_RUNNING ""
 !insertmacro CLOSE_RUNNING "un."
 
-Function .onInit
-  StrCpy $WasRunning 0
+; REFUSE: says why Setup cannot go on (a silent run only ends) and ends it with exit code 2.
+!macro REFUSE reason
+  MessageBox MB_OK|MB_ICONSTOP "${reason}" /SD IDOK
+  SetErrorLevel 2
+  Quit
+!macroend
+
+; InstallFor: takes the kind of install in $AllUsers: the shell folders and registry of that kind,
+; the earlier install's folder (unless /D= named one) and its sign-in choice (unless the command
+; line made it). Sets $0 to the reason this install cannot go ahead, or "".
+Function InstallFor
+  ${If} $AllUsers == 1
+    SetShellVarContext all
+  ${Else}
+    SetShellVarContext current
+  ${EndIf}
+  ReadRegStr $1 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $FolderGiven != 1
+    ${If} $1 != ""
+      StrCpy $INSTDIR $1
+    ${ElseIf} $AllUsers == 1
+      StrCpy $INSTDIR "$PROGRAMFILES\${NAME}"
+    ${Else}
+      StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${NAME}"
+    ${EndIf}
+  ${EndIf}
+
+  ; An upgrade keeps the Startup shortcut as the earlier install or the user left it.
   StrCpy $AutoStart ${BST_CHECKED}
-  ${GetParameters} $0
+  ${If} $1 != ""
+  ${AndIfNot} ${FileExists} "$SMSTARTUP\${NAME}.lnk"
+    StrCpy $AutoStart ${BST_UNCHECKED}
+  ${EndIf}
+  ${GetParameters} $2
   ClearErrors
-  ${GetOptions} $0 "/NOAUTOSTART" $1
+  ${GetOptions} $2 "/NOAUTOSTART" $3
   ${IfNot} ${Errors}
     StrCpy $AutoStart ${BST_UNCHECKED}
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $2 "/AUTOSTART" $3
+  ${IfNot} ${Errors}
+    StrCpy $AutoStart ${BST_CHECKED}
+  ${EndIf}
+
+  ; One machine has either one install for all users or installs for single users: both would
+  ; put two entries in the Start menu and start two copies at sign-in.
+  StrCpy $0 ""
+  ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $AllUsers == 1
+    ${If} $Admin != 1
+      StrCpy $0 "Installing ${NAME} for all users needs administrator rights: start Setup as \
+an administrator."
+    ${ElseIf} $1 != ""
+      StrCpy $0 "${NAME} is installed for you alone in $1. Remove it first (Settings, Apps), \
+then install it for all users."
+    ${EndIf}
+  ${ElseIf} $2 != ""
+    StrCpy $0 "${NAME} is installed for all users of this computer in $2. An administrator \
+upgrades or removes it."
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  StrCpy $WasRunning 0
+  ; /D= is the only way $INSTDIR has a value this early.
+  StrCpy $FolderGiven 0
+  ${If} $INSTDIR != ""
+    StrCpy $FolderGiven 1
+  ${EndIf}
+  StrCpy $Admin 0
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 == "Admin"
+    StrCpy $Admin 1
+  ${EndIf}
+
+  ; Without /ALLUSERS an administrator upgrades the install for all users when that is the one
+  ; there is.
+  StrCpy $AllUsers 0
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/ALLUSERS" $1
+  ${IfNot} ${Errors}
+    StrCpy $AllUsers 1
+  ${ElseIf} $Admin == 1
+    ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $1 == ""
+    ${AndIf} $2 != ""
+      StrCpy $AllUsers 1
+    ${EndIf}
+  ${EndIf}
+  Call InstallFor
+  ${If} $0 != ""
+    !insertmacro REFUSE "$0"
+  ${EndIf}
+FunctionEnd
+
+; Only an administrator has the choice.
+Function UsersPage
+  ${If} $Admin != 1
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Choose Users" "Install ${NAME} for you alone or for everyone."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateRadioButton} 0 0 100% 12u "Only for &me"
+  Pop $0
+  ${NSD_CreateRadioButton} 0 16u 100% 12u "For &all users of this computer"
+  Pop $AllUsersBox
+  ${If} $AllUsers == 1
+    ${NSD_Check} $AllUsersBox
+  ${Else}
+    ${NSD_Check} $0
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function UsersPageLeave
+  ${NSD_GetState} $AllUsersBox $0
+  ${If} $0 == ${BST_CHECKED}
+    StrCpy $AllUsers 1
+  ${Else}
+    StrCpy $AllUsers 0
+  ${EndIf}
+  Call InstallFor
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$0"
+    Abort
   ${EndIf}
 FunctionEnd
 
@@ -107,7 +242,11 @@ Function SignInPage
     "${NAME} waits in the notification area, ready for a capture."
   nsDialogs::Create 1018
   Pop $0
-  ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when I sign in"
+  ${If} $AllUsers == 1
+    ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when anyone signs in"
+  ${Else}
+    ${NSD_CreateCheckbox} 0 0 100% 12u "Start ${NAME} when I sign in"
+  ${EndIf}
   Pop $AutoStartBox
   ${NSD_SetState} $AutoStartBox $AutoStart
   nsDialogs::Show
@@ -119,7 +258,7 @@ FunctionEnd
 
 Section
   ; An older release that still runs has its own version in its window's title.
-  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "DisplayVersion"
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "DisplayVersion"
   ${If} $0 != ""
   ${AndIf} $0 != "${VERSION}"
     Push "${NAME} v. $0"
@@ -134,7 +273,13 @@ Section
   File "${STAGE}/grabotine.htm"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
-  ; Shortcuts start the program in its own folder.
+  ; Shortcuts start the program in its own folder, which its user can write; the folder in
+  ; Program Files is not, so there each user's profile (the folder Setup starts it in, too:
+  ; shortcuts take $OUTDIR, programs the current folder).
+  ${If} $AllUsers == 1
+    SetOutPath "$PROFILE"
+    StrCpy $OUTDIR "%USERPROFILE%"
+  ${EndIf}
   CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\Grabotine.exe"
   ${If} $AutoStart == ${BST_CHECKED}
     CreateShortcut "$SMSTARTUP\${NAME}.lnk" "$INSTDIR\Grabotine.exe"
@@ -142,17 +287,17 @@ Section
     Delete "$SMSTARTUP\${NAME}.lnk"
   ${EndIf}
 
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Grabotine.exe,0"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Grabotine.exe,0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
   SectionGetSize 0 $0
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
 ; A silent upgrade gives back the running program it closed; the finish page offers it otherwise.
@@ -160,6 +305,28 @@ Function .onInstSuccess
   ${If} ${Silent}
   ${AndIf} $WasRunning == 1
     Exec '"$INSTDIR\Grabotine.exe"'
+  ${EndIf}
+FunctionEnd
+
+; The install for all users is the one whose folder is this uninstaller's; only an administrator
+; removes it (asked for the rights when a user starts it).
+Function un.onInit
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ; Either path may come in its short form.
+  GetFullPathName /SHORT $0 $0
+  GetFullPathName /SHORT $1 $INSTDIR
+  ${If} $0 != ""
+  ${AndIf} $0 == $1
+    SetShellVarContext all
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+      ${IfNot} ${Silent}
+        ExecShell "runas" "$INSTDIR\Uninstall.exe"
+        Quit
+      ${EndIf}
+      !insertmacro REFUSE "Removing ${NAME} for all users needs administrator rights."
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 
@@ -174,5 +341,5 @@ Section Uninstall
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$SMSTARTUP\${NAME}.lnk"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd

@@ -2,9 +2,16 @@
 """Makes the release packages from a build: the portable zip, the installer and SHA256SUMS.
 
 usage: make_dist.py BUILD_DIR VERSION OUT_DIR
+       make_dist.py --sign FILE   (signs FILE in place; the installer compiler calls it)
 
 The same build gives the same bytes on every run: every file carries the time of the last
 commit (or SOURCE_DATE_EPOCH when set), and the zip lists its entries in a fixed order.
+
+With SIGN_CERT (PEM certificate or chain) and SIGN_KEY (PEM private key) in the environment,
+the program, its library, the uninstaller and the installer are signed with Authenticode
+(SHA-256); SIGN_PASS unlocks the key, SIGN_TIMESTAMP names a time-stamp server. Without a
+time stamp each signature says it was made at the release time, so the packages stay the same
+bytes on every run.
 """
 import hashlib
 import os
@@ -18,6 +25,7 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
+SIGNED = ["Grabotine.exe", "NViewLib.dll"]
 # Zip times start in 1980.
 EARLIEST = 315532800
 
@@ -30,6 +38,36 @@ def release_time():
     return int(out.stdout) if out.returncode == 0 and out.stdout.strip() else EARLIEST
 
 
+def signing():
+    """Whether the environment asks for signed files (both certificate and key, or neither)."""
+    cert, key = os.environ.get("SIGN_CERT"), os.environ.get("SIGN_KEY")
+    if bool(cert) != bool(key):
+        sys.exit("make_dist.py: SIGN_CERT and SIGN_KEY go together")
+    return bool(cert)
+
+
+def sign(path, stamp):
+    """Signs the Windows program at path in place with the environment's certificate and key;
+    without a time-stamp server the signature is dated stamp."""
+    command = ["osslsigncode", "sign", "-certs", os.environ["SIGN_CERT"],
+               "-key", os.environ["SIGN_KEY"], "-h", "sha256", "-n", "Grabotine"]
+    password = os.environ.get("SIGN_PASS")
+    if password:
+        command += ["-readpass", "-"]  # never on a command line others can read
+    if os.environ.get("SIGN_TIMESTAMP"):
+        command += ["-ts", os.environ["SIGN_TIMESTAMP"]]
+    else:
+        command += ["-time", str(stamp)]
+    signed = path + ".signed"
+    result = subprocess.run(command + ["-in", path, "-out", signed], input=password or "",
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        if os.path.exists(signed):
+            os.remove(signed)
+        sys.exit("make_dist.py: signing %s failed:\n%s%s" % (path, result.stdout, result.stderr))
+    os.replace(signed, path)
+
+
 def stage(build, folder, stamp):
     """The program's files and the README (with Windows line ends) in folder, all dated stamp."""
     for name in PROGRAM:
@@ -37,6 +75,9 @@ def stage(build, folder, stamp):
     with open(os.path.join(HERE, "README.txt")) as src, \
             open(os.path.join(folder, "README.txt"), "w", newline="\r\n") as dst:
         dst.write(src.read())
+    if signing():
+        for name in SIGNED:
+            sign(os.path.join(folder, name), stamp)
     for name in os.listdir(folder):
         os.utime(os.path.join(folder, name), (stamp, stamp))
 
@@ -65,22 +106,31 @@ def sha256(path):
 
 def main(build, version, out):
     stamp = release_time()
+    # The installer compiler runs the signing command from another folder.
+    for name in ("SIGN_CERT", "SIGN_KEY"):
+        if os.environ.get(name):
+            os.environ[name] = os.path.abspath(os.environ[name])
     os.makedirs(out, exist_ok=True)
     zip_name = "Grabotine-%s-win32.zip" % version
     setup_name = "Grabotine-%s-setup.exe" % version
     with tempfile.TemporaryDirectory() as folder:
         stage(build, folder, stamp)
         make_zip(folder, os.path.join(out, zip_name), stamp)
+        # The installer compiler has the uninstaller and the installer signed as it writes them.
+        sign_define = ['-DSIGN="%s" "%s" --sign' % (sys.executable, os.path.abspath(__file__))]
         subprocess.run(["makensis", "-V2", "-DVERSION=" + version, "-DSTAGE=" + folder,
                         "-DICON=" + os.path.join(SOURCE, "resources", "grabotine.ico"),
-                        "-DOUTFILE=" + os.path.join(out, setup_name),
-                        os.path.join(HERE, "grabotine.nsi")], check=True)
+                        "-DOUTFILE=" + os.path.join(out, setup_name)]
+                       + (sign_define if signing() else [])
+                       + [os.path.join(HERE, "grabotine.nsi")], check=True)
     with open(os.path.join(out, "SHA256SUMS"), "w") as f:
         for name in sorted([zip_name, setup_name]):
             f.write("%s  %s\n" % (sha256(os.path.join(out, name)), name))
 
 
 if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--sign":
+        sys.exit(sign(sys.argv[2], release_time()))
     if len(sys.argv) != 4:
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -31,6 +31,9 @@ next_page() {
 
 shot welcome
 next_page
+# Only an administrator is asked; the test prefix's user is one.
+shot users
+next_page
 shot folder
 next_page
 shot signin

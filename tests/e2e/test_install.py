@@ -16,6 +16,7 @@ VERSION = h.APP_NAME.rsplit(" ", 1)[1]
 SETUP = os.path.join(h.DIST, "Grabotine-%s-setup.exe" % VERSION)
 ZIP = os.path.join(h.DIST, "Grabotine-%s-win32.zip" % VERSION)
 KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Grabotine"
+MACHINE_KEY = "HKLM" + KEY[4:]
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
 
 
@@ -80,7 +81,50 @@ def assert_program_files(test, folder):
                                     shallow=False), name)
 
 
+def wait_uninstalled(key, folder):
+    """The uninstaller returns at once and goes on from a copy of itself."""
+    h.poll(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe")),
+           what="the uninstaller to finish")
+    h.poll(lambda: registry(key) is None, what="the uninstall key to go")
+
+
+def pack(out, **signing):
+    """Packs the build's release into out, signed as the settings given say; returns out."""
+    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), h.BUILD,
+                    VERSION, out], check=True, capture_output=True, timeout=h.TIMEOUT,
+                   env=dict(os.environ, **signing))
+    return out
+
+
 class Installer(unittest.TestCase):
+    def test_for_all_users_upgrades_keep_its_choices_use_and_silent_removal(self):
+        folder = os.path.join(h.PREFIX, "drive_c", "Program Files", "Grabotine")  # 32-bit prefix
+        programs = os.path.join(h.PREFIX, "drive_c", "ProgramData", "Microsoft", "Windows",
+                                "Start Menu", "Programs")
+        shortcuts = [os.path.join(programs, "Grabotine.lnk"),
+                     os.path.join(programs, "StartUp", "Grabotine.lnk")]
+        exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
+
+        # A plain upgrade stays for all users, the sign-in start off; /AUTOSTART brings it back.
+        self.assertEqual(run(SETUP, "/S", "/ALLUSERS", "/NOAUTOSTART"), 0)
+        self.assertEqual(run(SETUP, "/S"), 0)
+        self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
+        self.assertEqual(run(SETUP, "/S", "/AUTOSTART"), 0)
+        assert_program_files(self, folder)
+        for shortcut in shortcuts:
+            self.assertTrue(names_target(shortcut, exe), shortcut)
+        self.assertEqual(registry(MACHINE_KEY)["InstallLocation"], h.c_drive_path(folder))
+        self.assertIsNone(registry(KEY))
+
+        with h.Program(exe=h.c_drive_path(shortcuts[0]), by_shell=True) as app:
+            self.assertEqual(h.programs_running(), [exe])
+            app.capture(10, 40, 60, 90)
+            self.assertEqual(h.clipboard_info()["dib"][:2], (50, 50))
+            self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
+            wait_uninstalled(MACHINE_KEY, folder)
+            self.assertFalse(os.path.exists(folder))
+            self.assertFalse([s for s in shortcuts if os.path.exists(s)])
+
     def test_silent_install_use_upgrade_over_the_running_program_and_silent_removal(self):
         profile = h.user_profile()
         folder = os.path.join(profile, "AppData", "Local", "Programs", "Grabotine")
@@ -107,6 +151,8 @@ class Installer(unittest.TestCase):
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
         kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
         self.assertLessEqual(abs(size - kib), len(PROGRAM))
+        self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
+        self.assertIsNone(registry(MACHINE_KEY))
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
         # captures in the program's folder.
@@ -138,9 +184,7 @@ class Installer(unittest.TestCase):
             # Silent removal while it runs: it is closed, and only the user's data stays.
             h.remove_ini()
             self.assertEqual(run(uninstaller, "/S"), 0)
-            h.poll(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe")),
-                   what="the uninstaller to finish")
-            h.poll(lambda: registry(KEY) is None, what="the uninstall key to go")
+            wait_uninstalled(KEY, folder)
             self.assertEqual(h.programs_running(), [])
             self.assertEqual(sorted(os.listdir(folder)), [capture])
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
@@ -169,6 +213,27 @@ class PortableZip(unittest.TestCase):
 
 
 class Reproducible(unittest.TestCase):
+    def test_signed_release_verifies_to_the_uninstaller_and_packs_again_to_the_same_bytes(self):
+        place = tempfile.mkdtemp(prefix="grabotine-signed-")
+        cert, key = os.path.join(place, "cert.pem"), os.path.join(place, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Grabotine test", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        packs = [pack(os.path.join(place, n), SIGN_CERT=cert, SIGN_KEY=key, SIGN_PASS="",
+                      SIGN_TIMESTAMP="") for n in "ab"]
+        names = os.listdir(packs[0])
+        self.assertEqual(filecmp.cmpfiles(*packs, names, shallow=False)[0], names)
+        setup = os.path.join(packs[0], os.path.basename(SETUP))
+        self.assertEqual(run(setup, "/S", "/NOAUTOSTART", "/D=C:\\Signed"), 0)
+        folder = os.path.join(h.PREFIX, "drive_c", "Signed")
+        for path in [setup] + [os.path.join(folder, n) for n in
+                               ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe")]:
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
+                                    capture_output=True, text=True)
+            self.assertEqual(verify.returncode, 0, path + verify.stdout + verify.stderr)
+        self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
+        wait_uninstalled(KEY, folder)
+
     def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
         for name in ("Grabotine.exe", "NViewLib.dll"):
             path = os.path.join(h.BUILD, name)
@@ -177,10 +242,7 @@ class Reproducible(unittest.TestCase):
                 data = f.read()
             for folder in (SOURCE, h.BUILD):
                 self.assertNotIn(os.path.realpath(folder).encode(), data, name)
-        again = tempfile.mkdtemp(prefix="grabotine-dist-")
-        subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"),
-                        h.BUILD, VERSION, again], check=True, capture_output=True,
-                       timeout=h.TIMEOUT)
+        again = pack(tempfile.mkdtemp(prefix="grabotine-dist-"))
         self.assertEqual(sorted(os.listdir(again)), sorted(os.listdir(h.DIST)))
         for name in os.listdir(h.DIST):
             self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
