@@ -464,6 +464,23 @@ TEST_F(NViewLibTest, TheLoadedFileIsKeptAsItIsUntilTheImageIsDropped)
     EXPECT_TRUE(DeleteFileA(bmp.c_str()));
 }
 
+// The library reads the rows band by band as it encodes: a band that cannot be read (its
+// drive gone away) ends the encode with that error and leaves no file half-written.
+TEST_F(NViewLibTest, ABandThatCannotBeReadFailsTheEncode)
+{
+    const std::string jpg = dir.file("unread.jpg");
+    const std::wstring jpgW(jpg.begin(), jpg.end());
+    const HRESULT gone = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    int bands = 0;
+    const auto readBand = [&](UINT, UINT count, BYTE* dst, UINT stride) {
+        memset(dst, 0x80, static_cast<size_t>(count) * stride);
+        return ++bands == 2 ? gone : S_OK;
+    };
+    EXPECT_EQ(EncodeJpeg(64, 4000, readBand, jpgW.c_str(), 0.9f), gone);
+    EXPECT_EQ(bands, 2);
+    EXPECT_FALSE(FileExists(jpg));
+}
+
 // ---------------------------------------------------------------- malformed files
 
 struct Malformed {
