@@ -1,6 +1,5 @@
 #include "app/grabotine.h"
 #include "app/settings.h"
-#include "capture/grab.h"
 #include "capture/overlay.h"
 #include "dialogs/dialogs.h"
 #include "output/save.h"
@@ -36,8 +35,6 @@ void OnCreate()
 
 void Shutdown()
 {
-    // The process ends right after, its window never destroyed: nothing would render later.
-    RenderAllClipboardFormats();
     DeleteOverlayPen();
     TaskBarDel(IDI_GRABOTINE);
     StoreSettings();
@@ -167,7 +164,6 @@ void OnEndSession(WPARAM ending)
     if (!ending)
         return;
     StoreSettings();
-    RenderAllClipboardFormats();
 }
 
 // A restarted shell has forgotten the icon (or was not up yet when it was first added).
@@ -200,9 +196,6 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
-    case WM_RENDERFORMAT: RenderClipboardFormat(static_cast<UINT>(wParam)); return 0;
-    case WM_RENDERALLFORMATS: RenderAllClipboardFormats(); return 0;
-    case WM_DESTROYCLIPBOARD: ForgetClipboardFormats(); return 0;
     default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);
     }
 }
