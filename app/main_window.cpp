@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -41,20 +42,24 @@ void Shutdown()
     PostQuitMessage(0);
 }
 
-// The help page lives beside the executable and opens in the user's default viewer.
+// The help page lives beside the executable and opens in the user's default viewer. The
+// executable's folder is asked for in full, since the 8-bit form can name no folder at all
+// (an install folder under a profile whose name the code page lacks).
 void OpenHelp()
 {
-    char exe[MAX_PATH] = {};
-    const DWORD len = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    wchar_t exe[MAX_PATH] = {};
+    const DWORD len = GetModuleFileNameW(nullptr, exe, MAX_PATH);
     if (len == 0 || len >= MAX_PATH)
         return;
-    char* slash = strrchr(exe, '\\');
-    if (slash)
-        slash[1] = '\0';
-    else
-        exe[0] = '\0';
+    wchar_t* slash = wcsrchr(exe, L'\\');
+    if (!slash)
+        return;
+    *slash = L'\0';
+    char folder[MAX_PATH] = {};
+    if (!AnsiFolderPath(exe, folder))
+        return;
     char page[MAX_PATH] = {};
-    const int n = snprintf(page, sizeof page, "%sgrabotine.htm", exe);
+    const int n = snprintf(page, sizeof page, "%s\\grabotine.htm", folder);
     if (n < 0 || n >= static_cast<int>(sizeof page))
         return;
     ShellExecuteA(nullptr, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
