@@ -5,6 +5,7 @@ import stat
 import subprocess
 import tempfile
 import unittest
+import urllib.parse
 
 import harness as h
 
@@ -147,12 +148,7 @@ class Menu(unittest.TestCase):
             image = h.poll(lambda: h.decoded_bmp(os.path.join(out, saved[0])), what="a whole BMP")
             h.assert_same_image(self, image, h.crop(screen, 10, 40, 50, 50))
 
-            app.choose_from_menu(1)  # Help
-            opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
-            page = opened.strip().splitlines()[0]
-            if page.startswith("file://"):
-                page = page[len("file://"):]
-            self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
+            self.assert_help_opens(app, record, h.BUILD)
 
             for position, caption, close_id in ((0, "About ...", 100), (3, "Options", 110)):
                 app.choose_from_menu(position)
@@ -162,6 +158,23 @@ class Menu(unittest.TestCase):
 
             app.choose_from_menu(4)  # Exit
             self.assertEqual(app.wait_exit(), 0)
+
+        # Installed where the code page cannot write the folder's name, Help still opens.
+        folder = os.path.join(h.PREFIX, "drive_c", "Гработин")
+        os.makedirs(folder)
+        for name in ("Grabotine.exe", "NViewLib.dll", "grabotine.htm"):
+            shutil.copy(os.path.join(h.BUILD, name), folder)
+        os.remove(record)
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe")) as app:
+            self.assert_help_opens(app, record, folder)
+
+    def assert_help_opens(self, app, record, folder):
+        app.choose_from_menu(1)  # Help
+        opened = h.poll(lambda: h.read_text(record), what="the help page to be opened")
+        page = urllib.parse.unquote(opened.strip().splitlines()[0])
+        if page.startswith("file://"):
+            page = page[len("file://"):]
+        self.assertTrue(os.path.samefile(page, os.path.join(folder, "grabotine.htm")), page)
 
 
 if __name__ == "__main__":
