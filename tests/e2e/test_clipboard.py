@@ -1,7 +1,7 @@
-"""What other programs read from the clipboard after a capture, the program running, gone or
-killed: CF_BITMAP and CF_DIB with the same pixels and image/bmp on the X side, the one-by-one
-monochrome bitmap of an empty selection, the capture of a release made while another program
-held the clipboard, and nothing of ours once another program has taken the clipboard."""
+"""What other programs read from the clipboard after a capture, the program running or gone:
+CF_BITMAP and CF_DIB with the same pixels and image/bmp on the X side, the one-by-one
+monochrome bitmap of an empty selection, and nothing of ours once another program has taken
+the clipboard."""
 import subprocess
 import unittest
 
@@ -31,7 +31,6 @@ class Readers(unittest.TestCase):
             picture = h.lay_pattern()
             app.capture(40, 30, 240, 170)
             self.assert_readers_see(h.crop(picture, 40, 30, 200, 140))
-            # Nobody reads this one while the program runs.
             app.capture(300, 200, 120, 60)
             app.exit(self)
         self.assert_readers_see(h.crop(picture, 120, 60, 180, 140))

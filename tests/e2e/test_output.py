@@ -103,8 +103,6 @@ class SaveWithoutCapture(OutputTest):
             app.exit(self)
 
     def test_the_shutter_follows_only_a_save_that_did_what_was_asked(self):
-        # A BMP save into a folder that is gone writes nothing: no "saved" sound. A format
-        # that asks for no file still plays it.
         for save_as, folder, played in ((0, os.path.join(self.out, "gone"), False),
                                         (2, self.out, True)):
             with h.Program(ini=ini(save_as, folder, sound=1), cwd=self.cwd) as app:
