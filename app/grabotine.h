@@ -12,6 +12,8 @@ constexpr UINT WM_TRAYICON = 2001;
 // Exported by name, so unmangled.
 extern "C" LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam);
 
+// Adds the notification icon; says whether it is there. When not, it is tried again every
+// two seconds until it is.
 BOOL TaskBarAdd(HICON hIcon, int idIcon);
 BOOL TaskBarDel(int idIcon);
 // Shows a warning balloon with title and text (cut to the shell's lengths) from the icon.

@@ -1,6 +1,5 @@
 #include "app/grabotine.h"
 #include "app/settings.h"
-#include "capture/grab.h"
 #include "capture/overlay.h"
 #include "dialogs/dialogs.h"
 #include "output/save.h"
@@ -10,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -36,28 +36,30 @@ void OnCreate()
 
 void Shutdown()
 {
-    // The process ends right after, its window never destroyed: nothing would render later.
-    RenderAllClipboardFormats();
     DeleteOverlayPen();
     TaskBarDel(IDI_GRABOTINE);
     StoreSettings();
     PostQuitMessage(0);
 }
 
-// The help page lives beside the executable and opens in the user's default viewer.
+// The help page lives beside the executable and opens in the user's default viewer. The
+// executable's folder is asked for in full, since the 8-bit form can name no folder at all
+// (an install folder under a profile whose name the code page lacks).
 void OpenHelp()
 {
-    char exe[MAX_PATH] = {};
-    const DWORD len = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    wchar_t exe[MAX_PATH] = {};
+    const DWORD len = GetModuleFileNameW(nullptr, exe, MAX_PATH);
     if (len == 0 || len >= MAX_PATH)
         return;
-    char* slash = strrchr(exe, '\\');
-    if (slash)
-        slash[1] = '\0';
-    else
-        exe[0] = '\0';
+    wchar_t* slash = wcsrchr(exe, L'\\');
+    if (!slash)
+        return;
+    *slash = L'\0';
+    char folder[MAX_PATH] = {};
+    if (!AnsiFolderPath(exe, folder))
+        return;
     char page[MAX_PATH] = {};
-    const int n = snprintf(page, sizeof page, "%sgrabotine.htm", exe);
+    const int n = snprintf(page, sizeof page, "%s\\grabotine.htm", folder);
     if (n < 0 || n >= static_cast<int>(sizeof page))
         return;
     ShellExecuteA(nullptr, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
@@ -167,7 +169,6 @@ void OnEndSession(WPARAM ending)
     if (!ending)
         return;
     StoreSettings();
-    RenderAllClipboardFormats();
 }
 
 // A restarted shell has forgotten the icon (or was not up yet when it was first added).
@@ -200,9 +201,6 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
-    case WM_RENDERFORMAT: RenderClipboardFormat(static_cast<UINT>(wParam)); return 0;
-    case WM_RENDERALLFORMATS: RenderAllClipboardFormats(); return 0;
-    case WM_DESTROYCLIPBOARD: ForgetClipboardFormats(); return 0;
     default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);
     }
 }

@@ -56,18 +56,21 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
 }  // namespace
 
 // The 8-bit conversion turns letters the code page lacks into '?' or a look-alike, naming
-// another folder or none. Only here is the wide path asked for, to find a form that the 8-bit
-// calls everywhere else can open: the path itself, or else its short name.
-bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
+// another folder or none. Only here are wide paths taken, to find a form that the 8-bit calls
+// everywhere else can open: the path itself, or else its short name.
+bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH])
 {
-    wchar_t wide[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(pidl, wide))
-        return false;
     if (ExactAnsi(wide, path) && IsDirectory(path))
         return true;
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD n = GetShortPathNameW(wide, shortPath, MAX_PATH);
     return n > 0 && n < MAX_PATH && ExactAnsi(shortPath, path) && IsDirectory(path);
+}
+
+bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
+{
+    wchar_t wide[MAX_PATH] = {};
+    return SHGetPathFromIDListW(pidl, wide) && AnsiFolderPath(wide, path);
 }
 
 bool SetFolderIfFits(const char* path)
@@ -100,7 +103,9 @@ void SetDefaultFolder()
     if (DesktopDirectory(path) && SetFolderIfFits(path))
         return;
     // No usable desktop folder: save beside wherever the program was started.
-    if (GetCurrentDirectoryA(MAX_PATH, path) != 0 && SetFolderIfFits(path))
+    wchar_t current[MAX_PATH] = {};
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH, current);
+    if (n > 0 && n < MAX_PATH && AnsiFolderPath(current, path) && SetFolderIfFits(path))
         return;
     AppliState.szpath[0] = '\0';
 }

@@ -27,3 +27,7 @@ bool SetFolderIfFits(const char* path);
 
 // The file-system folder of an item list as a path that 8-bit calls can open, or false.
 bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH]);
+
+// The existing folder wide names, as a path that 8-bit calls can open (itself when the code
+// page writes every letter of it, else its short name), or false.
+bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH]);

@@ -2,6 +2,21 @@
 
 #include <shellapi.h>
 
+namespace {
+
+// At a busy sign-in the shell can time out and fail an add: the icon is tried again this
+// often until it is there.
+constexpr UINT_PTR kRetryAddTimer = 1;
+constexpr UINT kRetryAddMs = 2000;
+
+// The icon the retries add (the program has one).
+HICON pendingIcon = nullptr;
+int pendingId = 0;
+
+void CALLBACK RetryAdd(HWND, UINT, UINT_PTR, DWORD) { TaskBarAdd(pendingIcon, pendingId); }
+
+}  // namespace
+
 BOOL TaskBarAdd(HICON hIcon, int idIcon)
 {
     NOTIFYICONDATAA tnid = {};
@@ -12,7 +27,18 @@ BOOL TaskBarAdd(HICON hIcon, int idIcon)
     tnid.uCallbackMessage = WM_TRAYICON;
     tnid.hIcon = hIcon;
     lstrcpynA(tnid.szTip, szAppName, sizeof tnid.szTip);
-    return Shell_NotifyIconA(NIM_ADD, &tnid);
+    // A shell that timed out may have added the icon all the same: a modify finds it then.
+    const BOOL shown = Shell_NotifyIconA(NIM_ADD, &tnid) || Shell_NotifyIconA(NIM_MODIFY, &tnid);
+    if (!hWndMain)
+        return shown;
+    if (shown) {
+        KillTimer(hWndMain, kRetryAddTimer);
+    } else {
+        pendingIcon = hIcon;
+        pendingId = idIcon;
+        SetTimer(hWndMain, kRetryAddTimer, kRetryAddMs, RetryAdd);
+    }
+    return shown;
 }
 
 BOOL TaskBarDel(int idIcon)

@@ -176,8 +176,8 @@ void ReleaseParts(int w, int h, double& eraseMs, double& grabMs)
     SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
 }
 
-// Both formats, as a reader gets them: the DIB, and the bitmap rendered on demand, whose
-// rendering the first reader waits for (renderMs).
+// Both formats, as a reader gets them: the DIB, and the bitmap the system makes from it for
+// the first reader who asks, who waits for that (renderMs).
 bool ClipboardHoldsCapture(int w, int h, double& renderMs)
 {
     ScopedClipboard clipboard(nullptr);
@@ -262,9 +262,9 @@ int main()
                 "a bare BitBlt of the region", Median(bareRegion), Median(releaseVsRegion), 2);
     printf("  of which erasing the outline            %8.2f ms\n", Median(erase));
     printf("  of which the grab to the clipboard      %8.2f ms\n", Median(grab));
-    printf("clipboard holds the %d x %d DIB, and renders the bitmap, afterwards: %s\n", rw, rh,
+    printf("clipboard holds the %d x %d DIB, and gives the bitmap, afterwards: %s\n", rw, rh,
            held ? "yes" : "NO");
-    printf("  the first reader of the bitmap waits    %8.2f ms (once; not part of the release)\n",
+    printf("  the first reader of the bitmap waits    %8.2f ms (the system makes it from the DIB)\n",
            renderMs);
 
     PostThreadMessageA(GetThreadId(listener.get()), WM_QUIT, 0, 0);

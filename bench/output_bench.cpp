@@ -211,8 +211,8 @@ int main()
     PrintTarget("JPEG export (no message boxes)", Median(ms[kExport]),
                 "the floor (temporary BMP + bare WIC encode)", Median(floorMs),
                 Median(exportVsFloor), 1.15);
-    printf("  %s; its steps: temporary BMP ~%.2f ms, load (map + check) %.2f ms, save (rows "
-           "converted as WIC encodes) %.2f ms; export / WIC encode alone = %.2fx\n",
+    printf("  %s; its steps: temporary BMP ~%.2f ms, load (headers read + check) %.2f ms, save "
+           "(rows read and converted as WIC encodes) %.2f ms; export / WIC encode alone = %.2fx\n",
            written ? "JPEG written every time" : "A JPEG WAS NOT WRITTEN", Median(ms[kSave]),
            Median(ms[kLoad]), Median(ms[kLoadSave]) - Median(ms[kLoad]), Median(exportVsWic));
 

@@ -2,9 +2,11 @@
 
 #include "app/grabotine.h"
 #include "capture/overlay.h"
+#include "resources/resource.h"
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
+#include <optional>
 #include <utility>
 
 HBITMAP hBitmap = nullptr;
@@ -19,12 +21,13 @@ void OrderRect(RECT& r)
 
 WORD DibBitsFor(WORD bitmapBits)
 {
-    if (bitmapBits <= 8 || bitmapBits == 32)
-        return bitmapBits;
-    return 24;
+    return bitmapBits <= 8 ? bitmapBits : 24;
 }
 
 namespace {
+
+// How long the release waits for a clipboard that another program has open.
+constexpr DWORD kClipboardWaitMs = 1000;
 
 // What the user saw: the overlay's frozen picture, or the live display when there is none.
 HBITMAP GrabRegion(HDC display, const RECT& r)
@@ -68,46 +71,52 @@ HGLOBAL PackedDib(HDC display, HBITMAP bmp)
     return mem.release();
 }
 
-// The capture the clipboard promises as CF_BITMAP, until the promise is kept or the clipboard
-// emptied: hBitmap, or an earlier capture kept alive for the promise alone when a later one
-// could not reach the clipboard (it was open elsewhere) and replaced it.
-HBITMAP promised = nullptr;
-
-void DropPromise()
-{
-    if (promised && promised != hBitmap)
-        DeleteObject(promised);
-    promised = nullptr;
-}
-
-// The clipboard takes the pixels of one format, the DIB, now: under Wine every format set
-// with its data is copied into the server, and the DIB is what the X side exports. The
-// bitmap is promised and rendered, from the same capture, when it is first asked for.
-void OfferToClipboard(HDC display, HBITMAP capture)
-{
-    ScopedGlobalMem<void> dib(PackedDib(display, capture));
-    if (dib.get() && SetClipboardData(CF_DIB, dib.get()))
-        dib.release();
-    // A promise returns no handle, failed or not: only the error code tells.
-    SetLastError(ERROR_SUCCESS);
-    SetClipboardData(CF_BITMAP, nullptr);
-    if (GetLastError() == ERROR_SUCCESS)
-        promised = capture;
-}
-
-// Opens the clipboard for the main window, waiting up to a second for whoever has it open;
-// messages sent meanwhile (a reader's WM_RENDERFORMAT) are handled.
-bool OpenClipboardPatiently()
+// Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
+// open for a moment: the release waits for it, a little. Nothing is dispatched meanwhile,
+// since the release is half done.
+bool OpenClipboardPatiently(std::optional<ScopedClipboard>& clipboard)
 {
     const DWORD start = GetTickCount();
-    while (!OpenClipboard(hWndMain)) {
-        if (GetTickCount() - start >= 1000)
+    for (;;) {
+        clipboard.emplace(hWndMain);
+        if (clipboard->open())
+            return true;
+        if (GetTickCount() - start >= kClipboardWaitMs)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        Sleep(10);
     }
+}
+
+// The clipboard gets data that needs no rendering, so readers find it whatever becomes of this
+// program (ended, killed, or busy with a save): the packed DIB, from which the system makes
+// CF_BITMAP at the display's depth for whoever asks. A capture of another depth (the 1 x 1
+// monochrome bitmap of an empty selection) goes as a bitmap of its own too, so that readers
+// of CF_BITMAP get it as it is. The clipboard must be open and emptied.
+bool OfferToClipboard(HDC display, HBITMAP capture)
+{
+    ScopedGlobalMem<void> dib(PackedDib(display, capture));
+    if (!dib.get() || !SetClipboardData(CF_DIB, dib.get()))
+        return false;
+    dib.release();
+    BITMAP bm = {};
+    if (!GetObjectA(capture, sizeof bm, &bm))
+        return false;
+    const int displayBits = GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES);
+    if (bm.bmBitsPixel * bm.bmPlanes == displayBits)
+        return true;
+    ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
+    if (!copy.get() || !SetClipboardData(CF_BITMAP, copy.get()))
+        return false;
+    copy.release();
     return true;
+}
+
+// What the user learns when the clipboard could not take the capture.
+void TellClipboardMissed()
+{
+    TaskBarBalloon(IDI_GRABOTINE, "Capture not on the clipboard",
+                   "The clipboard could not take this capture: another program may be holding "
+                   "it. Pasting will not give this capture.");
 }
 
 }  // namespace
@@ -130,44 +139,22 @@ HBITMAP CopyBitmap(HBITMAP bmp)
     return copy.release();
 }
 
-void SetBitmapClipBoard()
+bool SetBitmapClipBoard()
 {
     OrderRect(rect);
-    const HBITMAP previous = hBitmap;
+    bool offered = false;
     {
-        ScopedClipboard clipboard(hWndMain);
-        if (clipboard.open() && EmptyClipboard())
-            DropPromise();  // WM_DESTROYCLIPBOARD has done so already, where it was sent
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
         ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
-        if (clipboard.open() && capture.get())
-            OfferToClipboard(hdc.get(), capture.get());
+        // The clipboard is taken after the grab, for as short a time as can be.
+        std::optional<ScopedClipboard> clipboard;
+        if (capture.get() && OpenClipboardPatiently(clipboard))
+            offered = EmptyClipboard() && OfferToClipboard(hdc.get(), capture.get());
+        if (hBitmap)
+            DeleteObject(hBitmap);
         hBitmap = capture.release();
     }
-    // Readers have the capture from the close on; the one it replaces goes afterwards.
-    if (previous && previous != promised)
-        DeleteObject(previous);
+    if (!offered)
+        TellClipboardMissed();
+    return offered;
 }
-
-void RenderClipboardFormat(UINT format)
-{
-    if (format != CF_BITMAP || !promised)
-        return;
-    // The clipboard gets a bitmap of its own: whoever empties it frees that, not ours.
-    ScopedGdiObject<HBITMAP> copy(CopyBitmap(promised));
-    if (copy.get() && SetClipboardData(CF_BITMAP, copy.get()))
-        copy.release();
-    DropPromise();
-}
-
-void RenderAllClipboardFormats()
-{
-    if (!promised || !OpenClipboardPatiently())
-        return;
-    // Another program may have taken the clipboard since.
-    if (GetClipboardOwner() == hWndMain)
-        RenderClipboardFormat(CF_BITMAP);
-    CloseClipboard();
-}
-
-void ForgetClipboardFormats() { DropPromise(); }

@@ -8,20 +8,11 @@
 extern HBITMAP hBitmap;
 
 // Copies rect (ordered in place) from the picture the overlay shows, or from the display
-// while no overlay is up, into a new hBitmap, and offers it as CF_DIB and CF_BITMAP. Only
-// the DIB's pixels go to the clipboard now; the bitmap is promised (delayed rendering) and
-// copied from the capture when a reader first asks for it.
-void SetBitmapClipBoard();
-
-// The clipboard's messages to its owner, the main window, about the promised bitmap.
-// WM_RENDERFORMAT: a reader, who has the clipboard open, wants format now.
-void RenderClipboardFormat(UINT format);
-// WM_RENDERALLFORMATS, and the program's own shutdown (it ends without destroying its
-// window): puts whatever is still promised on the clipboard, so that readers find it after
-// the program has gone. Waits a moment for a reader who has the clipboard open.
-void RenderAllClipboardFormats();
-// WM_DESTROYCLIPBOARD: the clipboard has been emptied, so nothing is promised any more.
-void ForgetClipboardFormats();
+// while no overlay is up, into a new hBitmap, and puts it on the clipboard as a packed CF_DIB
+// (and as CF_BITMAP too when its depth is not the display's), waiting a moment for a clipboard
+// that another program has open. When the clipboard did not take it, a balloon from the icon
+// says so; the result says whether it did.
+bool SetBitmapClipBoard();
 
 // A copy of bmp in its own format, for the caller to own; null when bmp is null or the copy
 // cannot be made.
@@ -31,5 +22,6 @@ HBITMAP CopyBitmap(HBITMAP bmp);
 void OrderRect(RECT& r);
 
 // The depth the clipboard's DIB gets for a bitmap of the given depth: low depths keep their
-// colour table, 32 stays 32, and 16 or 24 become 24 so that no colour bit is lost.
+// colour table, and the rest become 24, which loses no colour bit and which every reader keeps
+// (a 32-bit DIB's unused alpha bytes are zero, and some readers take that as transparent).
 WORD DibBitsFor(WORD bitmapBits);

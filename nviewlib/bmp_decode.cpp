@@ -64,10 +64,17 @@ void BmpRows::Channel::Set(DWORD mask)
 
 bool BmpRows::Open(const BYTE* data, size_t size)
 {
-    *this = BmpRows();
-    if (!ParseBmp(data, size, layout_))
+    if (!OpenHead(data, size, size))
         return false;
     data_ = data;
+    return true;
+}
+
+bool BmpRows::OpenHead(const BYTE* data, size_t size, uint64_t fileSize)
+{
+    *this = BmpRows();
+    if (!ParseBmpHead(data, size, fileSize, layout_))
+        return false;
     for (DWORD i = 0; i < layout_.tableEntries; ++i)
         memcpy(table_[i], data + layout_.tableOffset + 4 * i, 3);
     red_.Set(layout_.masks[0]);
@@ -105,12 +112,27 @@ void BmpRows::ConvertRow(const BYTE* src, BYTE* dst) const
     }
 }
 
+void BmpRows::StoredSpan(UINT first, UINT count, uint64_t& offset, size_t& bytes) const
+{
+    const UINT lowest = layout_.topDown ? first : height() - first - count;
+    offset = layout_.pixelOffset + static_cast<uint64_t>(layout_.stride) * lowest;
+    bytes = static_cast<size_t>(layout_.stride) * count;
+}
+
 void BmpRows::Convert(UINT first, UINT count, BYTE* dst, UINT stride) const
 {
-    const BYTE* rows = data_ + layout_.pixelOffset;
-    for (UINT y = first; y < first + count; ++y, dst += stride) {
-        const UINT stored = layout_.topDown ? y : height() - 1 - y;
-        ConvertRow(rows + static_cast<size_t>(layout_.stride) * stored, dst);
+    uint64_t offset = 0;
+    size_t bytes = 0;
+    StoredSpan(first, count, offset, bytes);
+    ConvertStored(count, data_ + offset, dst, stride);
+}
+
+void BmpRows::ConvertStored(UINT count, const BYTE* stored, BYTE* dst, UINT stride) const
+{
+    for (UINT i = 0; i < count; ++i, dst += stride) {
+        // Bottom-up files hold the band's last row first.
+        const UINT at = layout_.topDown ? i : count - 1 - i;
+        ConvertRow(stored + static_cast<size_t>(layout_.stride) * at, dst);
         // The padding is part of the image's bytes: zeros, not stray memory.
         memset(dst + 3 * width(), 0, stride - 3 * width());
     }

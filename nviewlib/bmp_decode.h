@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 // The rows of a BMP file whose layout ParseBmp has checked, read where they are.
 class BmpRows {
@@ -14,12 +15,22 @@ public:
     // they must stay as they are for as long as this is used.
     bool Open(const BYTE* data, size_t size);
 
+    // True when ParseBmpHead accepts the first size bytes of a file of fileSize bytes; only
+    // ConvertStored may be used then, with rows the caller read from the file.
+    bool OpenHead(const BYTE* data, size_t size, uint64_t fileSize);
+
     UINT width() const { return static_cast<UINT>(layout_.width); }
     UINT height() const { return static_cast<UINT>(layout_.height); }
 
     // Rows first .. first + count - 1, counted from the top, as 24-bit BGR rows stride bytes
     // apart (at least 3 * width, padded with zeros).
     void Convert(UINT first, UINT count, BYTE* dst, UINT stride) const;
+
+    // Where the rows first .. first + count - 1 lie in the file, in one piece: from offset,
+    // bytes long.
+    void StoredSpan(UINT first, UINT count, uint64_t& offset, size_t& bytes) const;
+    // Convert for rows given as that piece of the file holds them.
+    void ConvertStored(UINT count, const BYTE* stored, BYTE* dst, UINT stride) const;
 
 private:
     // One colour channel of a 16- or 32-bit pixel, as 8 bits.

@@ -41,12 +41,16 @@ bool KnownDepth(WORD bits)
 
 bool ParseBmp(const BYTE* data, size_t size, BmpLayout& layout)
 {
-    if (!data || size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
+    return ParseBmpHead(data, size, size, layout);
+}
+
+bool ParseBmpHead(const BYTE* data, size_t size, uint64_t fileSize, BmpLayout& layout)
+{
+    if (!data || size < kFileHeaderSize + 4 || size > fileSize || data[0] != 'B' || data[1] != 'M')
         return false;
-    const uint64_t fileSize = size;
     const DWORD offBits = ReadU32(data + 10);
     const DWORD infoSize = ReadU32(data + 14);
-    if (!KnownInfoSize(infoSize) || kFileHeaderSize + infoSize > fileSize)
+    if (!KnownInfoSize(infoSize) || kFileHeaderSize + infoSize > size)
         return false;
     const BYTE* bih = data + kFileHeaderSize;
     const LONG width = ReadS32(bih + 4);
@@ -89,14 +93,14 @@ bool ParseBmp(const BYTE* data, size_t size, BmpLayout& layout)
     const uint64_t entries = bits <= 8 && clrUsed == 0 ? fullTable : clrUsed;
     const uint64_t tableOffset = kFileHeaderSize + infoSize + maskBytes;
     const uint64_t headersEnd = tableOffset + 4 * entries;
-    if (headersEnd > offBits)
+    if (headersEnd > offBits || headersEnd > size)
         return false;
     const uint64_t stride = DibStride(static_cast<uint64_t>(width), bits);
     const uint64_t pixelBytes = stride * height;
     if (offBits + pixelBytes > fileSize)
         return false;
-    // Only now known to lie inside the file: the masks end before the table, which ends
-    // before the rows.
+    // Only now known to lie inside the bytes given: the masks end before the table, which
+    // ends before the rows.
     if (compression == BI_BITFIELDS)
         for (int i = 0; i < 3; ++i)
             masks[i] = ReadU32(bih + kInfoHeaderSize + 4 * i);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 struct BmpLayout {
     LONG width;
@@ -23,3 +24,7 @@ struct BmpLayout {
 // True when data[0..size) is an uncompressed (or bit-field) BMP whose headers, colour table
 // and pixel rows all fit inside it; fills layout then. Reads nothing outside the bytes given.
 bool ParseBmp(const BYTE* data, size_t size, BmpLayout& layout);
+
+// The same for a file of fileSize bytes of which only the first size are given in data: the
+// headers and the colour table must lie inside those, the rows inside the file.
+bool ParseBmpHead(const BYTE* data, size_t size, uint64_t fileSize, BmpLayout& layout);

@@ -14,24 +14,26 @@ namespace {
 // Largest BMP file read, well above the largest image taken.
 constexpr int64_t kMaxFileBytes = 512ll << 20;
 
-// A loaded image: its BMP file mapped read-only and its layout checked; the rows are read
-// where the system cache holds them, once, as the image is encoded. No copy of the file and
-// no image of the whole are made. The file stays open for reading only as long as the image
-// lives, so nobody can change or delete it in between.
+// Enough for every header and the largest colour table.
+constexpr size_t kHeadBytes = 2048;
+
+// A loaded image: its BMP file open and its layout checked; the rows are read with ReadFile,
+// a band at a time, as the image is encoded. A read error (a removable or network drive gone
+// away) then fails the save; a mapped view would raise an in-page error instead, which ends
+// the process. No copy of the file and no image of the whole are made. The file stays open
+// for reading only as long as the image lives, so nobody can change or delete it in between.
 class LoadedImage {
 public:
     LoadedImage() = default;
     ~LoadedImage()
     {
-        if (view_)
-            UnmapViewOfFile(view_);
         if (file_ != INVALID_HANDLE_VALUE)
             CloseHandle(file_);
     }
     LoadedImage(const LoadedImage&) = delete;
     LoadedImage& operator=(const LoadedImage&) = delete;
 
-    // False when the file cannot be mapped or is not a BMP file the library takes.
+    // False when the file cannot be read or is not a BMP file the library takes.
     bool Load(const char* pszFile)
     {
         file_ = CreateFileA(pszFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -42,20 +44,57 @@ public:
         if (!GetFileSizeEx(file_, &length) || length.QuadPart <= 0 ||
             length.QuadPart > kMaxFileBytes)
             return false;
-        // The view keeps the mapping for as long as it lives.
-        ScopedHandle mapping(CreateFileMappingA(file_, nullptr, PAGE_READONLY, 0, 0, nullptr));
-        if (!mapping.valid())
-            return false;
-        view_ = static_cast<const BYTE*>(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
-        return view_ && rows_.Open(view_, static_cast<size_t>(length.QuadPart));
+        BYTE head[kHeadBytes];
+        const size_t headBytes = length.QuadPart < static_cast<int64_t>(kHeadBytes)
+                                     ? static_cast<size_t>(length.QuadPart)
+                                     : kHeadBytes;
+        return SUCCEEDED(Read(0, head, headBytes)) &&
+               rows_.OpenHead(head, headBytes, static_cast<uint64_t>(length.QuadPart));
     }
 
-    const BmpRows& rows() const { return rows_; }
+    HRESULT Encode(const wchar_t* path, float quality)
+    {
+        return EncodeJpeg(rows_.width(), rows_.height(),
+                          [this](UINT first, UINT count, BYTE* dst, UINT stride) {
+                              return ReadBand(first, count, dst, stride);
+                          },
+                          path, quality);
+    }
 
 private:
+    // bytes bytes of the file from offset into dst; all of them, or a failure.
+    HRESULT Read(uint64_t offset, BYTE* dst, size_t bytes) const
+    {
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD done = 0;
+        if (!ReadFile(file_, dst, static_cast<DWORD>(bytes), &done, &at))
+            return HRESULT_FROM_WIN32(GetLastError());
+        return done == bytes ? S_OK : HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+    }
+
+    HRESULT ReadBand(UINT first, UINT count, BYTE* dst, UINT stride)
+    {
+        uint64_t offset = 0;
+        size_t bytes = 0;
+        rows_.StoredSpan(first, count, offset, bytes);
+        if (bytes > storedBytes_) {
+            stored_.reset(new (std::nothrow) BYTE[bytes]);
+            storedBytes_ = stored_ ? bytes : 0;
+            if (!stored_)
+                return E_OUTOFMEMORY;
+        }
+        const HRESULT hr = Read(offset, stored_.get(), bytes);
+        if (SUCCEEDED(hr))
+            rows_.ConvertStored(count, stored_.get(), dst, stride);
+        return hr;
+    }
+
     HANDLE file_ = INVALID_HANDLE_VALUE;
-    const BYTE* view_ = nullptr;
     BmpRows rows_;
+    std::unique_ptr<BYTE[]> stored_;  // a band's rows as the file holds them
+    size_t storedBytes_ = 0;
 };
 
 // The one current image; none between a save attempt and the next load.
@@ -94,7 +133,5 @@ NVIEWLIB_API int NViewLibSaveAsJPG(int quality, const char* pszFile)
     std::unique_ptr<wchar_t[]> path;
     if (!WidePath(pszFile, path))
         return 0;
-    return SUCCEEDED(EncodeJpeg(image->rows(), path.get(), static_cast<float>(quality) / 100.0f))
-               ? 1
-               : 0;
+    return SUCCEEDED(image->Encode(path.get(), static_cast<float>(quality) / 100.0f)) ? 1 : 0;
 }

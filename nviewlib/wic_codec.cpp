@@ -107,25 +107,35 @@ HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
                   });
 }
 
-HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality)
+HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wchar_t* path,
+                   float quality)
 {
     UINT stride = 0;
     UINT bytes = 0;
-    if (!ImageSizes(rows.width(), rows.height(), stride, bytes))
+    if (!ImageSizes(width, height, stride, bytes))
         return E_INVALIDARG;
     const UINT bandRows = stride < kBandBytes ? kBandBytes / stride : 1;
     std::unique_ptr<BYTE[]> band(new (std::nothrow) BYTE[static_cast<size_t>(bandRows) * stride]);
     if (!band)
         return E_OUTOFMEMORY;
-    return Encode(rows.width(), rows.height(), path, quality,
-                  [&](IWICBitmapFrameEncode* frame) {
-                      HRESULT hr = S_OK;
-                      for (UINT y = 0; y < rows.height() && SUCCEEDED(hr); y += bandRows) {
-                          const UINT count = rows.height() - y < bandRows ? rows.height() - y
-                                                                          : bandRows;
-                          rows.Convert(y, count, band.get(), stride);
-                          hr = frame->WritePixels(count, stride, count * stride, band.get());
-                      }
-                      return hr;
-                  });
+    return Encode(width, height, path, quality, [&](IWICBitmapFrameEncode* frame) {
+        HRESULT hr = S_OK;
+        for (UINT y = 0; y < height && SUCCEEDED(hr); y += bandRows) {
+            const UINT count = height - y < bandRows ? height - y : bandRows;
+            hr = readBand(y, count, band.get(), stride);
+            if (SUCCEEDED(hr))
+                hr = frame->WritePixels(count, stride, count * stride, band.get());
+        }
+        return hr;
+    });
+}
+
+HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality)
+{
+    return EncodeJpeg(rows.width(), rows.height(),
+                      [&rows](UINT first, UINT count, BYTE* dst, UINT stride) {
+                          rows.Convert(first, count, dst, stride);
+                          return S_OK;
+                      },
+                      path, quality);
 }

@@ -5,10 +5,20 @@
 
 #include <windows.h>
 
+#include <functional>
+
 // Writes image to path as a JPEG file at quality (0..1), handing the encoder all its rows at
 // once. A file left half-written by a failure is deleted.
 HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality);
 
-// The same for the rows of a BMP file, made into 24-bit rows a band at a time as the encoder
-// takes them: no image of the whole is made.
+// Fills dst with the image's rows first .. first + count - 1 as 24-bit BGR rows stride bytes
+// apart, or fails; a failure ends the encode with that result.
+using ReadBand = std::function<HRESULT(UINT first, UINT count, BYTE* dst, UINT stride)>;
+
+// The same for an image of width x height whose rows readBand makes a band at a time, as the
+// encoder takes them: no image of the whole is made.
+HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wchar_t* path,
+                   float quality);
+
+// The same for the rows of a BMP file held in memory.
 HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality);

@@ -124,45 +124,45 @@ BITMAPFILEHEADER MakeFileHeader(const BITMAPINFOHEADER& bih)
 
 }  // namespace
 
-void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
+bool CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {
     BITMAP bmp = {};
     if (!GetObjectA(hBMP, sizeof bmp, &bmp))
-        return;
+        return false;
     const WORD cClrBits = RoundDepth(static_cast<WORD>(bmp.bmPlanes * bmp.bmBitsPixel));
     const DWORD tableEntries = ColorTableLength(cClrBits);
 
     ScopedLocalMem<BITMAPINFO> pbi(
         static_cast<BITMAPINFO*>(LocalAlloc(LPTR, kInfoSize + 4 * tableEntries)));
     if (!pbi)
-        return;
+        return false;
     BITMAPINFOHEADER* pbih = &pbi->bmiHeader;
     if (!FillInfoHeader(bmp, cClrBits, *pbih))
-        return;
+        return false;
 
     // Zero-filled, so bytes the conversion leaves alone never carry stray memory to the file.
     const DWORD bufferSize = PixelBufferSize(*pbih, cClrBits);
     if (bufferSize == 0)
-        return;
+        return false;
     ScopedGlobalMem<BYTE> lpBits(static_cast<BYTE*>(GlobalAlloc(GPTR, bufferSize)));
     if (!lpBits)
-        return;
+        return false;
 
     {
         ScopedGetDC dc(hwnd);
         if (!dc.get() || !GetDIBits(dc.get(), hBMP, 0, static_cast<WORD>(pbih->biHeight),
                                     lpBits.get(), pbi.get(), DIB_RGB_COLORS))
-            return;
+            return false;
     }
     if (!SettleConvertedHeader(*pbih, tableEntries, bufferSize))
-        return;
+        return false;
 
     bool written = false;
     {
         ScopedHandle hf(CreateFileA(pszFile, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!hf.valid())
-            return;
+            return false;
         const auto write = [&hf](const void* data, DWORD size) {
             DWORD dwTmp = 0;
             return WriteFile(hf.get(), data, size, &dwTmp, nullptr) && dwTmp == size;
@@ -175,4 +175,5 @@ void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
     // A file cut short (a full disk) promises more than it holds: better no file at all.
     if (!written)
         DeleteFileA(pszFile);
+    return written;
 }

@@ -2,5 +2,6 @@
 #pragma once
 #include <windows.h>
 
-// Writes hBMP (not selected into any DC) as a BMP file, replacing pszFile; silent on failure.
-void CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP);
+// Writes hBMP (not selected into any DC) as a BMP file, replacing pszFile; says whether the
+// whole file was written (a file cut short is deleted).
+bool CreateBMPFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP);

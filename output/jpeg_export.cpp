@@ -31,14 +31,14 @@ int SaveThroughTempBmp(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 
 }  // namespace
 
-void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
+bool CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
 {
     int result = NViewLibSaveAsJPG(kJpegQuality, pszFile);
     char buffer[50] = {};
     snprintf(buffer, sizeof buffer, "%s", kInfoText);
     MessageBoxA(nullptr, buffer, "Information", MB_OK | MB_ICONINFORMATION);
     if (result != 0)
-        return;
+        return true;
     MessageBoxA(nullptr, "Error: cannot create JPG file\n\tRetry", "Error Handled",
                 MB_OK | MB_ICONERROR);
     result = SaveThroughTempBmp(hwnd, pszFile, hBMP);
@@ -46,4 +46,5 @@ void CreateJPGFile(HWND hwnd, LPCSTR pszFile, HBITMAP hBMP)
     if (result == 0)
         MessageBoxA(nullptr, "Error: cannot create JPG file", "Error Handled",
                     MB_OK | MB_ICONERROR);
+    return result != 0;
 }

@@ -67,29 +67,28 @@ bool PickCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& 
     return false;
 }
 
-void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
+bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
 {
     const int32_t format = AppliState.extension;
     if (format != 0 && format != 1)
-        return;
+        return true;
     char Buffer[256] = {};
     if (!PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, format == 0 ? "bmp" : "jpg"))
-        return;
+        return false;
     ReservedName reserved(Buffer);
     // The capture of this moment, the save's own: captures made while an export waits on its
     // message boxes replace hBitmap and free the old one.
     ScopedGdiObject<HBITMAP> capture(CopyBitmap(hBitmap));
     if (format == 0)
-        CreateBMPFile(hwnd, Buffer, capture.get());
-    else
-        CreateJPGFile(hwnd, Buffer, capture.get());
+        return CreateBMPFile(hwnd, Buffer, capture.get());
+    return CreateJPGFile(hwnd, Buffer, capture.get());
 }
 
 void SaveCapture(HWND hwnd)
 {
     SYSTEMTIME now = {};
     GetLocalTime(&now);
-    SaveCaptureAt(hwnd, now);
-    if (AppliState.EtatSound == 1)
+    // The shutter says "saved": never after a save that wrote nothing it was asked to.
+    if (SaveCaptureAt(hwnd, now) && AppliState.EtatSound == 1)
         PlayWav("Photo");
 }

@@ -4,11 +4,14 @@
 
 #include <cstddef>
 
-// Writes the current capture in the chosen format, then plays the shutter sound if on.
+// Writes the current capture in the chosen format, then plays the shutter sound if on and
+// the save did what was asked.
 void SaveCapture(HWND hwnd);
 
-// Writes the current capture as the settings say, named from time t; no sound.
-void SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t);
+// Writes the current capture as the settings say, named from time t; no sound. False only
+// when a file was asked for (BMP or JPEG) and none was written; a format that asks for no
+// file counts as done.
+bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t);
 
 // "<dir>\<hour><minute><second>_<day><month>" then, from copy 2 on, " (<copy>)", then
 // ".<ext>". False when it does not fit in size characters with its terminator.

@@ -1,10 +1,8 @@
 """What other programs read from the clipboard after a capture, the program running or gone:
 CF_BITMAP and CF_DIB with the same pixels and image/bmp on the X side, the one-by-one
 monochrome bitmap of an empty selection, and nothing of ours once another program has taken
-the clipboard.
-
-The program hands the clipboard the DIB's pixels at the release and promises the bitmap,
-rendering it when a reader first asks or, at the latest, as it exits; none of that may show."""
+the clipboard."""
+import subprocess
 import unittest
 
 import harness as h
@@ -33,13 +31,11 @@ class Readers(unittest.TestCase):
             picture = h.lay_pattern()
             app.capture(40, 30, 240, 170)
             self.assert_readers_see(h.crop(picture, 40, 30, 200, 140))
-            # Nobody reads this one while the program runs: it must render its promise as it
-            # exits, since it ends without destroying its window.
             app.capture(300, 200, 120, 60)
             app.exit(self)
         self.assert_readers_see(h.crop(picture, 120, 60, 180, 140))
 
-    def test_the_session_ending_renders_the_promise_too(self):
+    def test_the_session_ending_leaves_the_capture_too(self):
         with h.Program() as app:
             picture = h.lay_pattern()
             app.capture(100, 80, 260, 200)
@@ -47,6 +43,20 @@ class Readers(unittest.TestCase):
             h.end_session()
             app.wait_exit()
         self.assert_readers_see(h.crop(picture, 100, 80, 160, 120))
+
+    def test_a_release_waits_for_a_reader_holding_the_clipboard_and_outlives_a_kill(self):
+        with h.Program() as app:
+            picture = h.lay_pattern()
+            app.open_overlay()
+            h.drag(300, 200, 420, 260, release_at_end=False)
+            holder = subprocess.Popen(["wine", h.PROBE, "clipboard-hold", "600"],
+                                      stdout=subprocess.PIPE, text=True)
+            self.assertEqual(holder.stdout.readline(), "held\n")
+            h.release()
+            app.wait_visible(False)
+            self.assertEqual(holder.wait(timeout=h.TIMEOUT), 0)
+        # Killed, as End task does, before anyone read the bitmap.
+        self.assert_readers_see(h.crop(picture, 300, 200, 120, 60))
 
     def test_an_empty_selection_is_a_one_by_one_monochrome_bitmap_before_and_after_exit(self):
         with h.Program() as app:

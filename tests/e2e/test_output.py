@@ -102,15 +102,18 @@ class SaveWithoutCapture(OutputTest):
             self.assertFalse(os.path.exists(self.temp_bmp))
             app.exit(self)
 
-    def test_bmp_without_a_capture_writes_nothing_and_shows_nothing_but_plays_the_shutter(self):
-        with h.Program(ini=ini(0, self.out, sound=1), cwd=self.cwd) as app:
-            recording = h.Recording()
-            app.post(h.WM_KEYDOWN, h.VK_F4)
-            self.assertEqual(self.answer_boxes(app, 0), [])
-            self.assert_shutter(recording.stop(), played=True)
-            self.assertEqual(os.listdir(self.out), [])
-            self.assertEqual(os.listdir(self.cwd), [])
-            app.exit(self)
+    def test_the_shutter_follows_only_a_save_that_did_what_was_asked(self):
+        for save_as, folder, played in ((0, os.path.join(self.out, "gone"), False),
+                                        (2, self.out, True)):
+            with h.Program(ini=ini(save_as, folder, sound=1), cwd=self.cwd) as app:
+                app.capture(10, 10, 50, 40)
+                recording = h.Recording()
+                app.post(h.WM_KEYDOWN, h.VK_F4)
+                self.assertEqual(self.answer_boxes(app, 0), [])
+                self.assert_shutter(recording.stop(), played=played)
+                app.exit(self)
+        self.assertEqual(os.listdir(self.out), [])
+        self.assertEqual(os.listdir(self.cwd), [])
 
 
 class AutoSaveThroughRealCaptures(OutputTest):

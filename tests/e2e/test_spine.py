@@ -5,6 +5,7 @@ import stat
 import subprocess
 import tempfile
 import unittest
+import urllib.parse
 
 import harness as h
 
@@ -162,6 +163,18 @@ class Menu(unittest.TestCase):
 
             app.choose_from_menu(4)  # Exit
             self.assertEqual(app.wait_exit(), 0)
+
+        # Help from a copy installed where the code page cannot write the folder's name.
+        folder = os.path.join(h.PREFIX, "drive_c", "Гработин")
+        os.makedirs(folder)
+        for name in ("Grabotine.exe", "NViewLib.dll", "grabotine.htm"):
+            shutil.copy(os.path.join(h.BUILD, name), folder)
+        os.remove(record)
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe")) as app:
+            app.choose_from_menu(1)
+            opened = h.poll(lambda: h.read_text(record), what="the copy's help page to be opened")
+            page = urllib.parse.unquote(opened.strip()).replace("file://", "", 1)
+            self.assertTrue(os.path.samefile(page, os.path.join(folder, "grabotine.htm")), page)
 
 
 if __name__ == "__main__":

@@ -40,9 +40,9 @@ TEST(OrderRect, PutsEveryDragDirectionInOrderAndKeepsEqualEdges)
     }
 }
 
-TEST(DibBitsFor, LowDepthsAndThirtyTwoStayAndTheRestBecomeTwentyFour)
+TEST(DibBitsFor, LowDepthsStayAndTheRestBecomeTwentyFour)
 {
-    const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 32}};
+    const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 24}};
     for (const auto& d : depths)
         EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];
 }
@@ -136,7 +136,7 @@ struct ClipboardCapture {
     BITMAP bm = {};
     BITMAPINFOHEADER dib = {};
     std::vector<uint32_t> bitmapPixels;
-    std::vector<uint32_t> dibPixels;  // top-down, 32-bit DIBs only
+    std::vector<uint32_t> dibPixels;  // top-down, 24- and 32-bit DIBs only
 };
 
 ClipboardCapture ReadClipboard()
@@ -153,13 +153,13 @@ ClipboardCapture ReadClipboard()
     if (const BYTE* p = static_cast<const BYTE*>(lock.get())) {
         c.hasDib = true;
         memcpy(&c.dib, p, sizeof c.dib);
-        if (c.dib.biBitCount == 32) {
-            const BYTE* rows = p + c.dib.biSize;
+        const size_t bytes = c.dib.biBitCount / 8u;
+        if (bytes >= 3) {
+            const size_t stride = (static_cast<size_t>(c.dib.biWidth) * bytes + 3) / 4 * 4;
             for (LONG y = c.dib.biHeight - 1; y >= 0; --y)
                 for (LONG x = 0; x < c.dib.biWidth; ++x) {
-                    uint32_t v;
-                    memcpy(&v, rows + (static_cast<size_t>(y) * c.dib.biWidth + x) * 4, 4);
-                    c.dibPixels.push_back(v & 0xFFFFFF);
+                    const BYTE* px = p + c.dib.biSize + static_cast<size_t>(y) * stride + x * bytes;
+                    c.dibPixels.push_back(static_cast<uint32_t>(px[0] | px[1] << 8 | px[2] << 16));
                 }
         }
     }
@@ -281,6 +281,7 @@ TEST_F(Overlay, EveryDragDirectionGrabsTheSameExactPixelsAtTheDisplaysDepth)
         EXPECT_EQ(clip.bitmapPixels, ExpectedPixels(want));
         EXPECT_EQ(clip.dib.biWidth, 200);
         EXPECT_EQ(clip.dib.biHeight, 130);
+        EXPECT_EQ(clip.dib.biBitCount, 24) << "32 bits would carry an alpha of zero";
         EXPECT_EQ(clip.dibPixels, ExpectedPixels(want));
     }
 }
@@ -390,38 +391,45 @@ TEST_F(Overlay, TheCaptureOutlivesAnotherProgramEmptyingTheClipboard)
     SelectObject(mem.get(), old);
 }
 
-// The release hands the clipboard the DIB and promises the bitmap, rendered from the capture
-// when asked. A capture that finds the clipboard open elsewhere cannot reach it: the one there
-// stays whole, its promised bitmap the same pixels as its DIB, and its bitmap is freed once
-// the promise is kept.
+// A release waits for a clipboard held elsewhere; held past the wait, the capture there stays
+// whole and the release says it could not reach it.
 TEST_F(Overlay, ACaptureThatFindsTheClipboardBusyLeavesTheOneThereWhole)
 {
     OpenOverlay();
     Drag(30, 40, 130, 100);
-    const HBITMAP first = hBitmap;
     HANDLE opened = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&] {
+    DWORD holdMs = 20000;
+    const auto hold = [&] {
         const BOOL open = OpenClipboard(nullptr);
         SetEvent(opened);
-        WaitForSingleObject(done, 20000);
+        WaitForSingleObject(done, holdMs);
         if (open)
             CloseClipboard();
-    });
+    };
+    std::thread holder(hold);
     WaitForSingleObject(opened, 20000);
-    OpenOverlay();
-    Drag(200, 100, 260, 150);
+    rect = {200, 100, 260, 150};
+    EXPECT_FALSE(SetBitmapClipBoard());
     SetEvent(done);
     holder.join();
-    CloseHandle(opened);
-    CloseHandle(done);
 
     EXPECT_EQ(BitmapPixels(hBitmap, 60, 50), ExpectedPixels({200, 100, 260, 150}));
-    EXPECT_EQ(GetObjectType(first), static_cast<DWORD>(OBJ_BITMAP)) << "kept for the promise";
     const ClipboardCapture clip = ReadClipboard();
     EXPECT_EQ(clip.dibPixels, ExpectedPixels({30, 40, 130, 100}));
     EXPECT_EQ(clip.bitmapPixels, ExpectedPixels({30, 40, 130, 100}));
-    EXPECT_EQ(GetObjectType(first), 0u) << "freed once the promise was kept";
+
+    ResetEvent(opened);
+    ResetEvent(done);
+    holdMs = 150;
+    std::thread brief(hold);
+    WaitForSingleObject(opened, 20000);
+    EXPECT_TRUE(SetBitmapClipBoard());
+    SetEvent(done);
+    brief.join();
+    CloseHandle(opened);
+    CloseHandle(done);
+    EXPECT_EQ(ReadClipboard().dibPixels, ExpectedPixels({200, 100, 260, 150}));
 }
 
 TEST(Grab, RepeatedGrabsReplaceTheCaptureAndLeakNoGdiObject)

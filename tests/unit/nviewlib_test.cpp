@@ -464,6 +464,20 @@ TEST_F(NViewLibTest, TheLoadedFileIsKeptAsItIsUntilTheImageIsDropped)
     EXPECT_TRUE(DeleteFileA(bmp.c_str()));
 }
 
+// The library reads the rows band by band as it encodes: a band that cannot be read (its
+// drive gone away) ends the encode with that error and leaves no file half-written.
+TEST_F(NViewLibTest, ABandThatCannotBeReadFailsTheEncode)
+{
+    const std::string jpg = dir.file("unread.jpg");
+    const HRESULT gone = HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
+    int bands = 0;
+    const auto readBand = [&](UINT, UINT, BYTE*, UINT) { return ++bands == 2 ? gone : S_OK; };
+    EXPECT_EQ(EncodeJpeg(64, 4000, readBand, std::wstring(jpg.begin(), jpg.end()).c_str(), 0.9f),
+              gone);
+    EXPECT_EQ(bands, 2);
+    EXPECT_FALSE(FileExists(jpg));
+}
+
 // ---------------------------------------------------------------- malformed files
 
 struct Malformed {

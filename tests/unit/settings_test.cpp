@@ -1,3 +1,4 @@
+#include "app/grabotine.h"
 #include "app/settings.h"
 #include "win/scoped_win.h"
 
@@ -203,6 +204,20 @@ TEST(FolderPath, ComesBackInAFormThe8BitCallsOpen)
     }
     DeleteFileW(marker.c_str());
     RemoveDirectoryW(folder.c_str());
+}
+
+// A shell busy at sign-in can time out on an add that it carries out all the same: an add
+// that it then refuses because the icon is there counts as done.
+TEST(TrayIcon, AnAddRefusedForAnIconAlreadyThereCountsAsDone)
+{
+    hWndMain = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               nullptr, nullptr);
+    const HICON icon = LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+    ASSERT_TRUE(TaskBarAdd(icon, 7));
+    EXPECT_TRUE(TaskBarAdd(icon, 7));
+    EXPECT_TRUE(TaskBarDel(7));
+    DestroyWindow(hWndMain);
+    hWndMain = nullptr;
 }
 
 }  // namespace

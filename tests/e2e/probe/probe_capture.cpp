@@ -192,6 +192,19 @@ int ClipboardText(const ProbeArgs& a)
     return 0;
 }
 
+// clipboard-hold MS: holds the clipboard open for MS milliseconds, as a clipboard manager
+// does while it reads; prints "held" once it has it.
+int ClipboardHold(const ProbeArgs& a)
+{
+    std::optional<ScopedClipboard> clip;
+    if (a.size() != 1 || !OpenSoon(clip))
+        return 1;
+    printf("held\n");
+    fflush(stdout);
+    Sleep(ParseNumber(a[0]));
+    return 0;
+}
+
 void Pump()
 {
     MSG msg;
@@ -272,6 +285,7 @@ ProbeCommand clipboardSave("clipboard-save", "bitmap|dib PATH", ClipboardSave);
 ProbeCommand screenSave("screen-save", "X Y W H PATH", ScreenSave);
 ProbeCommand clipboardSetText("clipboard-set-text", "TEXT", ClipboardSetText);
 ProbeCommand clipboardText("clipboard-text", "", ClipboardText);
+ProbeCommand clipboardHold("clipboard-hold", "MS", ClipboardHold);
 ProbeCommand stealFocus("steal-focus", "HWND TIMEOUT_MS", StealFocus);
 ProbeCommand captureLoop("capture-loop", "HWND COUNT X1 Y1 X2 Y2", CaptureLoop);
 
