@@ -279,11 +279,22 @@ def desktop_furniture():
     return [g for g in (x_window_geometry("panel"), x_window_geometry("Wine System Tray")) if g]
 
 
-def primary_monitor():
-    """The primary monitor as X places it (x, y, w, h); Windows puts its corner at (0, 0)."""
+def monitors():
+    """The monitors as X places them (x, y, w, h), the primary last; Windows puts the
+    primary's corner at (0, 0)."""
     if DESKTOP == "twomonitors":
-        return 1024, 0, 800, 600
-    return (0, 0) + screen_size()
+        return [(0, 0, 1024, 768), (1024, 0, 800, 600)]
+    return [(0, 0) + screen_size()]
+
+
+def primary_monitor():
+    return monitors()[-1]
+
+
+def in_windows(rect):
+    """An (x, y, w, h) rectangle of X in Windows screen coordinates."""
+    mx, my, _w, _h = primary_monitor()
+    return (rect[0] - mx, rect[1] - my) + tuple(rect[2:])
 
 
 def screen_size():
@@ -752,12 +763,19 @@ class Program:
         self.sync()
         click_at(*self.icon_position(), button=button)
 
+    def icon_monitor(self):
+        """The monitor the icon is on, in Windows coordinates."""
+        x, y = self.icon_position()
+        return in_windows(next(m for m in monitors()
+                               if m[0] <= x < m[0] + m[2] and m[1] <= y < m[1] + m[3]))
+
     def choose_from_menu(self, position):
         """Opens the menu with a right press on the icon and clicks its item at position
-        (0 to 4), as a user does."""
+        (0 to 4), as a user does; returns where the menu was (x, y, w, h)."""
         self.press_icon(3)
         x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
         click_screen(x + w // 2, y + h * (2 * position + 1) // 10)
+        return x, y, w, h
 
     def window_info(self):
         return window_info(self.hwnd)
@@ -832,14 +850,14 @@ class Program:
         return x_window_geometry(APP_NAME)
 
     def open_overlay(self):
-        """A real left press on the icon; returns once the overlay covers the primary monitor."""
+        """A real left press on the icon; returns once the overlay covers every monitor."""
         # The overlay's X window is unmapped a while after Windows hides it: until then it
         # still covers the icon.
         self.wait_overlay_unmapped()
         self.press_icon(1)
         self.wait_visible(True)
-        poll(lambda: self.overlay_geometry() == primary_monitor(),
-             what="the overlay to cover the primary monitor")
+        poll(lambda: self.overlay_geometry() == (0, 0) + screen_size(),
+             what="the overlay to cover the screen")
 
     def wait_overlay_unmapped(self):
         poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")

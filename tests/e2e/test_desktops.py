@@ -1,7 +1,8 @@
 """The same few checks on each desktop users have (see tests/desktop.sh, which CTest runs this
-under several times): the overlay covers the primary monitor, a capture is exact through
-CF_BITMAP, CF_DIB and the X clipboard (while the program runs and after it exits) and the
-saved BMP, and the dialogs lie inside the monitor with every control inside them."""
+under several times): the overlay covers every monitor, a capture is exact through CF_BITMAP,
+CF_DIB and the X clipboard (while the program runs and after it exits) and the saved BMP, also
+on any monitor and across two, and the menu and dialogs lie inside the icon's monitor with
+every control inside them."""
 import os
 import shutil
 import tempfile
@@ -36,7 +37,7 @@ def as_bitmaps_hold(image):
 
 
 class OnThisDesktop(unittest.TestCase):
-    def test_capture_covers_the_primary_monitor_and_is_exact_everywhere(self):
+    def test_capture_covers_every_monitor_and_is_exact_everywhere(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
         self.addCleanup(shutil.rmtree, out, True)
         with h.Program(ini=h.settings_ini(h.unix_to_windows(out), auto_save=1)) as app:
@@ -46,9 +47,10 @@ class OnThisDesktop(unittest.TestCase):
             topmost = h.x_window_of(h.show_topmost_window(self))
             app.open_overlay()
             self.assertTrue(h.x_above(h.x_window_of(app.hwnd), topmost))
-            mx, my, mw, mh = h.primary_monitor()
+            mx, my, _mw, _mh = h.primary_monitor()
             info = app.window_info()
-            self.assertEqual(tuple(int(info[k]) for k in "xywh"), (0, 0, mw, mh))
+            self.assertEqual(tuple(int(info[k]) for k in "xywh"),
+                             h.in_windows((0, 0) + h.screen_size()))
 
             # Dragged up and to the left, on the primary monitor wherever X has it.
             left, top, right, bottom = 101, 83, 300, 260
@@ -68,19 +70,33 @@ class OnThisDesktop(unittest.TestCase):
         h.assert_same_image(self, as_bitmaps_hold(h.clipboard_image("dib")), expected)
         h.assert_same_image(self, as_bitmaps_hold(h.x_clipboard_bmp()), expected)
 
-    def test_dialogs_lie_inside_the_primary_monitor_and_their_close_box_closes_them(self):
-        _mx, _my, mw, mh = h.primary_monitor()
+    def test_a_capture_on_another_monitor_or_across_two_is_exact(self):
+        if len(h.monitors()) == 1:
+            self.skipTest("one monitor")
         with h.Program() as app:
+            picture = h.lay_pattern()
+            mx, my, _mw, _mh = h.primary_monitor()
+            # Wholly on the first monitor; then pressed at (100, 100) on the primary and
+            # released at (-200, 300), on the monitor left of it.
+            for x1, y1, x2, y2 in ((200, 300, 520, 500), (mx + 100, my + 100, mx - 200, my + 300)):
+                app.capture(x1, y1, x2, y2)
+                h.assert_same_image(self, h.clipboard_image("dib"), h.crop(
+                    picture, min(x1, x2), min(y1, y2), abs(x2 - x1), abs(y2 - y1)))
+            app.exit(self)
+
+    def test_menu_and_dialogs_lie_inside_the_icons_monitor_and_close_by_their_close_box(self):
+        with h.Program() as app:
+            monitor = app.icon_monitor()
             # Chosen from the real menu, as users do: a command posted from outside leaves the
             # last press on the icon a left one, and the overlay then shows as a dialog closes.
             for position, caption in ((3, "Options"), (0, "About ...")):
                 with self.subTest(caption):
-                    app.choose_from_menu(position)
+                    self.assertTrue(inside(app.choose_from_menu(position), monitor))
                     dialog = h.Dialog(app.hwnd, caption)
                     info = h.window_info(dialog.hwnd)
                     frame = tuple(int(info[k]) for k in "xywh")
                     client = tuple(int(info[k]) for k in ("cx", "cy", "cw", "ch"))
-                    if not inside(frame, (0, 0, mw, mh)):
+                    if not inside(frame, monitor):
                         self.fail("%s lies at %s; the owner at %s"
                                   % (caption, frame, h.window_info(app.hwnd)))
                     overhang = -(-client[2] * OVERHANG[caption] // 1)
