@@ -19,13 +19,15 @@ bool WorkAreaOf(HMONITOR monitor, RECT& area)
     return true;
 }
 
-// Offset of a window of length size whose middle lies at the same fraction of to as it did
-// of from, kept whole in to where it fits.
+// Start of a window of length size at the same fraction of the room to's length leaves it as
+// it had of from's (flush with an edge stays flush, centred stays centred), kept whole in to
+// where it fits and its start inside where it does not.
 LONG PlaceAlong(LONG start, LONG size, LONG fromStart, LONG fromEnd, LONG toStart, LONG toEnd)
 {
-    const LONG fromLength = std::max(fromEnd - fromStart, 1L);
-    const LONG middle = toStart + MulDiv(start + size / 2 - fromStart, toEnd - toStart, fromLength);
-    return std::max(std::min(middle - size / 2, toEnd - size), toStart);
+    const LONG fromRoom = fromEnd - fromStart - size;
+    const LONG toRoom = toEnd - toStart - size;
+    const LONG offset = fromRoom > 0 ? MulDiv(start - fromStart, toRoom, fromRoom) : start - fromStart;
+    return std::max(std::min(toStart + offset, toEnd - size), toStart);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ void RunModal(int id, HWND owner, DLGPROC proc, POINT at);
 void PlaceOnMonitor(HWND hwnd, HMONITOR monitor);
 
 // Where a window of rectangle window, placed by the system within the work area from, goes
-// within the work area to: at the same relative place (a centred one stays centred, one in
-// a corner stays there), then moved the least that makes it whole there. One larger than the
-// area keeps its top-left corner, with the caption, inside.
+// within the work area to: at the same relative place (a centred one stays centred, one in a
+// corner stays there), whole. One larger than the area keeps its top-left corner, with the
+// caption, inside. With from equal to to it moves only as far as it sticks out.
 RECT PlaceInWorkArea(const RECT& window, const RECT& from, const RECT& to);

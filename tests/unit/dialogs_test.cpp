@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/modal.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
@@ -183,6 +184,29 @@ TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
         EXPECT_EQ(SetFolderIfFits(given.c_str()), c.taken);
         EXPECT_STREQ(AppliState.szpath, c.taken ? given.c_str() : "C:\\old");
         EXPECT_EQ(AppliState.extension, 7);
+    }
+}
+
+// Monitors as users place them: the primary, and one left of it, larger, at negative x.
+TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
+{
+    const RECT primary = {0, 0, 1280, 984};
+    const RECT left = {-1920, -56, 0, 1024};
+    struct Case {
+        RECT window, from, to, placed;
+    };
+    const Case cases[] = {
+        {{100, 50, 400, 250}, primary, primary, {100, 50, 400, 250}},           // stays
+        {{-3, -4, 297, 196}, primary, primary, {0, 0, 300, 200}},               // pulled in
+        {{490, 392, 790, 592}, primary, left, {-1110, 384, -810, 584}},         // centred
+        {{0, 0, 300, 200}, primary, left, {-1920, -56, -1620, 144}},            // corner
+        {{1100, 900, 1400, 1100}, left, left, {-300, 824, 0, 1024}},            // pushed in
+        {{0, 0, 2000, 1200}, primary, left, {-1920, -56, 80, 1144}},            // too large
+    };
+    for (const Case& c : cases) {
+        const RECT r = PlaceInWorkArea(c.window, c.from, c.to);
+        EXPECT_TRUE(EqualRect(&r, &c.placed)) << r.left << "," << r.top << "," << r.right << ","
+                                              << r.bottom;
     }
 }
 
