@@ -55,10 +55,10 @@ void DrawOutline(HDC hdc)
 }
 
 // Topmost, so that task bars and notification areas are under it too.
-void CoverArea(const RECT& area, UINT flags)
+void CoverArea(const RECT& area)
 {
     SetWindowPos(hWndMain, HWND_TOPMOST, area.left, area.top, area.right - area.left,
-                 area.bottom - area.top, flags);
+                 area.bottom - area.top, SWP_NOACTIVATE);
 }
 
 // Overlay client coordinates to the virtual screen.
@@ -93,7 +93,7 @@ void ShowOverlay()
     hFrozen = CopyScreen(frozenArea);
     // Not maximized: that would fit the window to one monitor. A shell that moves it all the
     // same is overruled.
-    CoverArea(frozenArea, SWP_NOACTIVATE);
+    CoverArea(frozenArea);
     ShowWindow(hWndMain, SW_SHOW);
     KeepOverlayPlace();
     SetForegroundWindow(hWndMain);
@@ -104,7 +104,7 @@ void KeepOverlayPlace()
     RECT window = {};
     GetWindowRect(hWndMain, &window);
     if (IsWindowVisible(hWndMain) && !EqualRect(&window, &frozenArea))
-        CoverArea(frozenArea, SWP_NOACTIVATE);
+        CoverArea(frozenArea);
 }
 
 void HideOverlay()

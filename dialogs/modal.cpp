@@ -19,9 +19,9 @@ bool WorkAreaOf(HMONITOR monitor, RECT& area)
     return true;
 }
 
-// Start of a window of length size at the same fraction of the room to's length leaves it as
-// it had of from's (flush with an edge stays flush, centred stays centred), kept whole in to
-// where it fits and its start inside where it does not.
+// The start that gives a window of length size the same share of the room to leaves it as it
+// had of the room in from (flush with an edge stays flush, centred stays centred): whole in to
+// where it fits, its start inside where it does not.
 LONG PlaceAlong(LONG start, LONG size, LONG fromStart, LONG fromEnd, LONG toStart, LONG toEnd)
 {
     const LONG fromRoom = fromEnd - fromStart - size;
