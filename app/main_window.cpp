@@ -6,6 +6,7 @@
 #include "resources/resource.h"
 
 #include <shellapi.h>
+#include <windowsx.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@ namespace {
 
 HMENU hMenu = nullptr;
 int EtatMouse = 1;  // last button pressed on the icon: 1 left (select), 0 right (menu)
+POINT iconPress = {0, 0};  // the cursor at the last press on the icon: dialogs open on its monitor
 
 HMENU BuildPopupMenu()
 {
@@ -78,9 +80,9 @@ void OnCommand(WORD id)
 {
     switch (id) {
     case IDM_EXIT: RequestExit(); break;
-    case IDM_ABOUT: ShowAboutDialog(hWndMain); break;
+    case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_OPTIONS: ShowOptionsDialog(hWndMain); break;
+    case IDM_OPTIONS: ShowOptionsDialog(hWndMain, iconPress); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
     }
@@ -97,6 +99,25 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
         Shutdown();
     else if (key == VK_F4)
         SaveCapture(hwnd);
+    else if (key == VK_ESCAPE)
+        CancelDrag();
+}
+
+// Alt+F4, or the window manager's close, on the shown overlay cancels the selection; a close
+// request sent from outside (WM_CLOSE) still ends the program.
+bool OnSysCommand(WPARAM command)
+{
+    if ((command & 0xFFF0) != SC_CLOSE || !IsWindowVisible(hWndMain))
+        return false;
+    CancelDrag();
+    return true;
+}
+
+// Losing the mouse mid-drag (another window took it) cancels as a focus loss does.
+void OnCaptureChanged()
+{
+    if (bEtat)
+        CancelDrag();
 }
 
 // The dialog on top of the chain the disabled main window heads (Options, then its folder
@@ -120,6 +141,7 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
             ShowOpenDialog();
         return;
     }
+    GetCursorPos(&iconPress);
     switch (mouseMsg) {
     case WM_LBUTTONDOWN:
         EtatMouse = 1;
@@ -127,12 +149,11 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
         break;
     case WM_RBUTTONDOWN: {
         EtatMouse = 0;
-        POINT Point = {};
-        GetCursorPos(&Point);
         // A tray menu only takes keys and closes on a click elsewhere when its owner is the
         // foreground window; the WM_NULL lets a second press on the icon open it again.
         SetForegroundWindow(hWndMain);
-        TrackPopupMenu(hMenu, TPM_RIGHTALIGN, Point.x, Point.y, 0, hWndMain, nullptr);
+        // The system keeps it whole on the monitor of that point.
+        TrackPopupMenu(hMenu, TPM_RIGHTALIGN, iconPress.x, iconPress.y, 0, hWndMain, nullptr);
         PostMessageA(hWndMain, WM_NULL, 0, 0);
         break;
     }
@@ -149,10 +170,11 @@ void OnSetFocus()
 void OnLButtonDown(LPARAM lParam)
 {
     if (EtatMouse == 1)
-        StartDrag(LOWORD(lParam), HIWORD(lParam));
+        StartDrag(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
 }
 
-void OnMouseMove(LPARAM lParam) { DragTo(LOWORD(lParam), HIWORD(lParam)); }
+// Signed: with the mouse captured, left of or above the overlay is negative.
+void OnMouseMove(LPARAM lParam) { DragTo(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
 
 // There is a capture to save from the first one on.
 void OnLButtonUp()
@@ -198,6 +220,12 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONDOWN: OnLButtonDown(lParam); return 0;
     case WM_LBUTTONUP: OnLButtonUp(); return 0;
     case WM_RBUTTONUP: CancelDrag(); return 0;
+    case WM_CAPTURECHANGED: OnCaptureChanged(); return 0;
+    case WM_SYSCOMMAND:
+        return OnSysCommand(wParam) ? 0 : DefWindowProcA(hwnd, iMsg, wParam, lParam);
+    // The overlay keeps covering the virtual screen in physical pixels; the suggested
+    // rectangle would fit it to one monitor's scale.
+    case WM_DPICHANGED: KeepOverlayPlace(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every benchmark under Wine on its own 1920 x 1080 x 24 X server and prefix.
+# Runs every benchmark under Wine on its own 1920 x 1080 x 24 X server and prefix, then the
+# capture benchmark on two monitors.
 set -euo pipefail
 
 BUILD=$(cd "${1:-build}" && pwd)
@@ -23,6 +24,9 @@ run_all() {
         echo "== $(basename "${script%.sh}")"
         "$script" "$BUILD"
     done
+    # The capture again on a desktop of its own: 1920 x 1080 left of a 1280 x 1024 primary.
+    echo "== capture_bench, two monitors"
+    (MONITORS="1920 1080 1280 1024" && start_desktop twomonitors && wine ./capture_bench.exe)
 }
 run_all | tee "$WORK/bench.log"
 

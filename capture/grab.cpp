@@ -29,7 +29,8 @@ namespace {
 // How long the release waits for a clipboard that another program has open.
 constexpr DWORD kClipboardWaitMs = 1000;
 
-// What the user saw: the overlay's frozen picture, or the live display when there is none.
+// What the user saw: the overlay's frozen picture, or the live display when there is none;
+// r is on the virtual screen.
 HBITMAP GrabRegion(HDC display, const RECT& r)
 {
     const HBITMAP frozen = FrozenScreen();
@@ -37,7 +38,10 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
         return CopyRegion(display, display, r, SRCCOPY);
     ScopedCreatedDC src(CreateCompatibleDC(display));
     ScopedSelectObject select(src.get(), frozen);
-    return CopyRegion(display, src.get(), r, SRCCOPY);
+    const POINT origin = FrozenOrigin();
+    RECT inPicture = r;
+    OffsetRect(&inPicture, -origin.x, -origin.y);
+    return CopyRegion(display, src.get(), inPicture, SRCCOPY);
 }
 
 // The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.

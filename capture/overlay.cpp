@@ -5,6 +5,8 @@
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
+#include <algorithm>
+
 RECT rect = {0, 0, 0, 0};
 int bEtat = 0;
 
@@ -13,6 +15,8 @@ namespace {
 HPEN hPen = nullptr;  // dotted white pen of the rubber band
 
 HBITMAP hFrozen = nullptr;
+// Where the frozen picture, and the overlay showing it, lie on the virtual screen.
+RECT frozenArea = {0, 0, 0, 0};
 
 void DropFrozenScreen()
 {
@@ -21,12 +25,13 @@ void DropFrozenScreen()
     hFrozen = nullptr;
 }
 
-RECT MonitorOf(HWND hwnd)
+// Every monitor, and what lies between them, in physical pixels (the program is aware of
+// each monitor's scale, so nothing here is scaled).
+RECT VirtualScreen()
 {
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof mi;
-    GetMonitorInfoA(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &mi);
-    return mi.rcMonitor;
+    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
 // Layered windows are part of what the user sees, hence CAPTUREBLT.
@@ -44,19 +49,26 @@ void DrawOutline(HDC hdc)
     ScopedSelectObject brush(hdc, GetStockObject(NULL_BRUSH));
     SetBkMode(hdc, TRANSPARENT);
     SetROP2(hdc, R2_XORPEN);
-    Rectangle(hdc, rect.left, rect.top, rect.right, rect.bottom);
+    // rect is on the virtual screen, the DC's origin at the overlay's corner.
+    Rectangle(hdc, rect.left - frozenArea.left, rect.top - frozenArea.top,
+              rect.right - frozenArea.left, rect.bottom - frozenArea.top);
 }
 
 // Topmost, so that task bars and notification areas are under it too.
-void CoverMonitor(const RECT& monitor)
+void CoverArea(const RECT& area)
 {
-    SetWindowPos(hWndMain, HWND_TOPMOST, monitor.left, monitor.top, monitor.right - monitor.left,
-                 monitor.bottom - monitor.top, SWP_NOACTIVATE);
+    SetWindowPos(hWndMain, HWND_TOPMOST, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOACTIVATE);
 }
+
+// Overlay client coordinates to the virtual screen.
+POINT ScreenPoint(int x, int y) { return {x + frozenArea.left, y + frozenArea.top}; }
 
 }  // namespace
 
 HBITMAP FrozenScreen() { return hFrozen; }
+
+POINT FrozenOrigin() { return {frozenArea.left, frozenArea.top}; }
 
 void CreateOverlayPen() { hPen = CreatePen(PS_DOT, 1, RGB(255, 255, 255)); }
 
@@ -76,22 +88,30 @@ void ShowOverlay()
 {
     if (IsWindowVisible(hWndMain))
         return;
-    const RECT monitor = MonitorOf(hWndMain);
     DropFrozenScreen();
-    hFrozen = CopyScreen(monitor);
-    // Without a window manager a maximized popup keeps the size it had, so it gets the
-    // monitor's first; a shell that maximizes to the work area is overruled afterwards.
-    CoverMonitor(monitor);
-    ShowWindow(hWndMain, SW_SHOWMAXIMIZED);
+    frozenArea = VirtualScreen();
+    hFrozen = CopyScreen(frozenArea);
+    // Not maximized: that would fit the window to one monitor. A shell that moves it all the
+    // same is overruled.
+    CoverArea(frozenArea);
+    ShowWindow(hWndMain, SW_SHOW);
+    KeepOverlayPlace();
+    SetForegroundWindow(hWndMain);
+}
+
+void KeepOverlayPlace()
+{
     RECT window = {};
     GetWindowRect(hWndMain, &window);
-    if (!EqualRect(&window, &monitor))
-        CoverMonitor(monitor);
-    SetForegroundWindow(hWndMain);
+    if (IsWindowVisible(hWndMain) && !EqualRect(&window, &frozenArea))
+        CoverArea(frozenArea);
 }
 
 void HideOverlay()
 {
+    // The capture change this causes finds no drag left to cancel.
+    if (GetCapture() == hWndMain)
+        ReleaseCapture();
     ShowWindow(hWndMain, SW_HIDE);
     DropFrozenScreen();
 }
@@ -111,21 +131,26 @@ void PaintOverlay(HWND hwnd)
         DrawOutline(paint.get());
 }
 
+// The drag owns the mouse, so that a release anywhere reaches it.
 void StartDrag(int x, int y)
 {
-    rect.left = rect.right = x;
-    rect.top = rect.bottom = y;
+    const POINT at = ScreenPoint(x, y);
+    rect.left = rect.right = at.x;
+    rect.top = rect.bottom = at.y;
     DrawRectangle();
     bEtat = 1;
+    SetCapture(hWndMain);
 }
 
+// Beyond the overlay's edge the corner stops at the edge: nothing there was shown.
 void DragTo(int x, int y)
 {
     if (!bEtat)
         return;
+    const POINT at = ScreenPoint(x, y);
     DrawRectangle();
-    rect.right = x;
-    rect.bottom = y;
+    rect.right = std::clamp(at.x, frozenArea.left, frozenArea.right);
+    rect.bottom = std::clamp(at.y, frozenArea.top, frozenArea.bottom);
     DrawRectangle();
 }
 

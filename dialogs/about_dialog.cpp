@@ -24,4 +24,4 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
     return DialogMessage(hwnd, iMsg, wParam, ShowAppName, OnAboutCommand);
 }
 
-void ShowAboutDialog(HWND owner) { RunModal(IDD_ABOUT, owner, AboutProc); }
+void ShowAboutDialog(HWND owner, POINT at) { RunModal(IDD_ABOUT, owner, AboutProc, at); }

@@ -44,6 +44,15 @@ INT_PTR OnOptionsCommand(HWND hwnd, WORD id)
     }
 }
 
+// The browser opens whole on the monitor of the Options dialog that owns it.
+int CALLBACK OnBrowserEvent(HWND browser, UINT msg, LPARAM, LPARAM)
+{
+    if (msg == BFFM_INITIALIZED)
+        PlaceOnMonitor(browser, MonitorFromWindow(GetWindow(browser, GW_OWNER),
+                                                  MONITOR_DEFAULTTOPRIMARY));
+    return 0;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
@@ -51,7 +60,7 @@ INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
     return DialogMessage(hwnd, iMsg, wParam, ShowOptions, OnOptionsCommand);
 }
 
-void ShowOptionsDialog(HWND owner) { RunModal(IDD_OPTIONS, owner, BoiteOpt); }
+void ShowOptionsDialog(HWND owner, POINT at) { RunModal(IDD_OPTIONS, owner, BoiteOpt, at); }
 
 // A chosen folder takes effect at once. The browser writes its display-name buffer even when
 // cancelled, so it gets one of its own, and the output directory changes only when the choice
@@ -66,7 +75,7 @@ void ChangeFolder(HWND hwnd)
     BI.pszDisplayName = szDisplayName;
     BI.lpszTitle = "Change output directory";
     BI.ulFlags = BIF_RETURNONLYFSDIRS;
-    BI.lpfn = nullptr;
+    BI.lpfn = OnBrowserEvent;
     BI.lParam = 0;
     BI.iImage = 0;
     ScopedCoTaskMem<ITEMIDLIST> pidlBrowse(SHBrowseForFolderA(&BI));

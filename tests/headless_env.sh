@@ -53,7 +53,7 @@ stop_desktop() {
 #   bare         1024 x 768 x 24 and nothing else: Wine's own tray, no window manager
 #   dpi144       the desktop at 144 DPI
 #   twomonitors  two monitors, the primary on the right (virtual x from -1024), no window
-#                manager: Wine's own tray
+#                manager: Wine's own tray (MONITORS="LW LH RW RH" for other sizes, LH >= RH)
 #   depth16      the desktop in 16-bit colour
 start_desktop() {
     local kind=$1 geometry=${2:-1024x768x24}
@@ -72,7 +72,8 @@ start_desktop() {
     fi
     case $kind in
         dpi144) reg_user 'Control Panel\Desktop' '"LogPixels"=dword:00000090' ;;
-        twomonitors) geometry=1824x768x24
+        twomonitors) read -r lw lh rw rh <<<"${MONITORS:-1024 768 800 600}"
+                     geometry=$((lw + rw))x${lh}x24
                      reg_user 'Software\Wine\X11 Driver' '"UseXRandR"="N"' ;;
         depth16) geometry=1024x768x16 ;;
     esac
@@ -86,8 +87,8 @@ start_desktop() {
     exec 3>&-
 
     if [ "$kind" = twomonitors ]; then
-        xrandr --setmonitor LEFT 1024/270x768/203+0+0 screen >/dev/null
-        xrandr --setmonitor '*RIGHT' 800/211x600/158+1024+0 none >/dev/null
+        xrandr --setmonitor LEFT "$lw/$((lw*254/960))x$lh/$((lh*254/960))+0+0" screen >/dev/null
+        xrandr --setmonitor '*RIGHT' "$rw/$((rw*254/960))x$rh/$((rh*254/960))+$lw+0" none >/dev/null
     fi
     # Two monitors go without a window manager: openbox now and then moves a window Wine has
     # placed on the primary monitor to the other one, which Windows never does.

@@ -286,6 +286,11 @@ def primary_monitor():
     return (0, 0) + screen_size()
 
 
+def monitors():
+    """The monitors as X places them (x, y, w, h), the primary last."""
+    return [(0, 0, 1024, 768), primary_monitor()] if DESKTOP == "twomonitors" else [primary_monitor()]
+
+
 def screen_size():
     out = subprocess.run(["xdpyinfo"], capture_output=True, text=True, check=True).stdout
     for line in out.splitlines():
@@ -754,10 +759,11 @@ class Program:
 
     def choose_from_menu(self, position):
         """Opens the menu with a right press on the icon and clicks its item at position
-        (0 to 4), as a user does."""
+        (0 to 4), as a user does; returns the menu's (x, y, w, h)."""
         self.press_icon(3)
         x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
         click_screen(x + w // 2, y + h * (2 * position + 1) // 10)
+        return x, y, w, h
 
     def window_info(self):
         return window_info(self.hwnd)
@@ -832,14 +838,13 @@ class Program:
         return x_window_geometry(APP_NAME)
 
     def open_overlay(self):
-        """A real left press on the icon; returns once the overlay covers the primary monitor."""
+        """A real left press on the icon; returns once the overlay covers every monitor."""
         # The overlay's X window is unmapped a while after Windows hides it: until then it
         # still covers the icon.
         self.wait_overlay_unmapped()
         self.press_icon(1)
         self.wait_visible(True)
-        poll(lambda: self.overlay_geometry() == primary_monitor(),
-             what="the overlay to cover the primary monitor")
+        poll(lambda: self.overlay_geometry() == (0, 0) + screen_size(), what="the overlay")
 
     def wait_overlay_unmapped(self):
         poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")

@@ -72,6 +72,13 @@ class Capture(unittest.TestCase):
         h.drag(100, 100, 200, 180, release_at_end=False)
         self.assertTrue(app.steal_focus())
         h.release()
+        # Esc, and Alt+F4 (through the window manager here), cancel too; the program goes on.
+        for keys in ("Escape", "alt+F4"):
+            app.open_overlay()
+            h.drag(100, 100, 200, 180, release_at_end=False)
+            h.key(keys)
+            app.wait_visible(False)
+            h.release()
         self.assertEqual(h.clipboard_text(), "left alone")
         self.assertNotIn("bitmap", h.clipboard_info())
 

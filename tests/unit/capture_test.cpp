@@ -317,6 +317,17 @@ TEST_F(Overlay, TheOutlineIsXoredOnTheBorderAndSurvivesARepaintWithoutATrace)
     EXPECT_EQ(BitmapPixels(hBitmap, 200, 120), ExpectedPixels({100, 80, 300, 200}));
 }
 
+// With the mouse held, coordinates are signed; beyond the overlay's edge the corner stops there.
+TEST_F(Overlay, ADragBeyondTheOverlaysEdgeStopsThere)
+{
+    OpenOverlay();
+    Mouse(WM_LBUTTONDOWN, 100, 70);
+    Mouse(WM_MOUSEMOVE, -40, -30);
+    Mouse(WM_LBUTTONUP, -40, -30);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(BitmapPixels(hBitmap, 100, 70), ExpectedPixels({0, 0, 100, 70}));
+}
+
 TEST_F(Overlay, AClickGrabsTheOneByOneMonochromeBitmapOfAnEmptyRegion)
 {
     OpenOverlay();
@@ -354,13 +365,15 @@ TEST_F(Overlay, RightButtonAndFocusLossCancelWithoutTouchingCaptureOrClipboard)
     OpenOverlay();
     Drag(20, 20, 60, 60);
     const HBITMAP kept = hBitmap;
-    const UINT cancels[] = {WM_RBUTTONUP, WM_KILLFOCUS};
+    const UINT cancels[] = {WM_RBUTTONUP, WM_KILLFOCUS, WM_CAPTURECHANGED};
     for (UINT cancel : cancels) {
         OpenOverlay();
         Mouse(WM_LBUTTONDOWN, 200, 200);
         Mouse(WM_MOUSEMOVE, 300, 260);
         if (cancel == WM_RBUTTONUP)
             SendMessageA(hWndMain, WM_RBUTTONUP, 0, MAKELPARAM(300, 260));
+        else if (cancel == WM_CAPTURECHANGED)
+            SetCapture(pattern_);  // another window takes the mouse the drag holds
         else
             SetActiveWindow(pattern_);  // another window of the desktop takes the focus
         EXPECT_TRUE(PumpUntil([] { return !IsWindowVisible(hWndMain); })) << cancel;

@@ -1,5 +1,6 @@
 #include "app/settings.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/modal.h"
 #include "resources/resource.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,21 @@ INSTANTIATE_TEST_SUITE_P(Ids, OptionsCommand,
 
 // A path is taken only whole, terminator included; otherwise the old one stays untouched and
 // nothing past the buffer is written.
+TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
+{
+    const RECT primary = {0, 0, 1280, 984}, left = {-1920, -56, 0, 1024};  // work areas
+    const RECT cases[][4] = {  // window, from, to, placed
+        {{100, 50, 400, 250}, primary, primary, {100, 50, 400, 250}},
+        {{490, 392, 790, 592}, primary, left, {-1110, 384, -810, 584}},  // centred stays centred
+        {{0, 0, 300, 200}, primary, left, {-1920, -56, -1620, 144}},
+        {{0, 0, 2000, 1200}, primary, left, {-1920, -56, 80, 1144}},  // too large: corner inside
+    };
+    for (const auto& c : cases) {
+        const RECT r = PlaceInWorkArea(c[0], c[1], c[2]);
+        EXPECT_TRUE(EqualRect(&r, &c[3])) << r.left << "," << r.top;
+    }
+}
+
 TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
 {
     const struct {
