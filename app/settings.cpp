@@ -44,30 +44,33 @@ bool ExactAnsi(const wchar_t* wide, char (&path)[MAX_PATH])
     return n > 0 && !lost;
 }
 
-bool DesktopDirectory(char (&path)[MAX_PATH])
-{
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &raw)) || !raw)
-        return false;
-    ScopedCoTaskMem<ITEMIDLIST> pidl(raw);
-    return FolderPathOf(pidl.get(), path);
-}
-
-}  // namespace
-
 // The 8-bit conversion turns letters the code page lacks into '?' or a look-alike, naming
-// another folder or none. Only here is the wide path asked for, to find a form that the 8-bit
-// calls everywhere else can open: the path itself, or else its short name.
-bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
+// another folder or none. Only here are wide paths taken, to find a form that the 8-bit calls
+// everywhere else can open: the path itself, or else its short name.
+bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH])
 {
-    wchar_t wide[MAX_PATH] = {};
-    if (!SHGetPathFromIDListW(pidl, wide))
-        return false;
     if (ExactAnsi(wide, path) && IsDirectory(path))
         return true;
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD n = GetShortPathNameW(wide, shortPath, MAX_PATH);
     return n > 0 && n < MAX_PATH && ExactAnsi(shortPath, path) && IsDirectory(path);
+}
+
+// By path, not item list: freeing an item list brings the COM runtime in, for good.
+bool DesktopDirectory(char (&path)[MAX_PATH])
+{
+    wchar_t wide[MAX_PATH] = {};
+    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr,
+                                      SHGFP_TYPE_CURRENT, wide)) &&
+           AnsiFolderPath(wide, path);
+}
+
+}  // namespace
+
+bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
+{
+    wchar_t wide[MAX_PATH] = {};
+    return SHGetPathFromIDListW(pidl, wide) && AnsiFolderPath(wide, path);
 }
 
 bool SetFolderIfFits(const char* path)

@@ -69,7 +69,7 @@ void ChangeFolder(HWND hwnd)
     BI.lpfn = nullptr;
     BI.lParam = 0;
     BI.iImage = 0;
-    ScopedCoTaskMem<ITEMIDLIST> pidlBrowse(SHBrowseForFolderA(&BI));
+    ScopedPidl pidlBrowse(SHBrowseForFolderA(&BI));
     if (!pidlBrowse)
         return;
     char path[MAX_PATH] = {};
