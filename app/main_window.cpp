@@ -1,4 +1,5 @@
 #include "app/grabotine.h"
+#include "app/hotkey.h"
 #include "app/settings.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
@@ -39,6 +40,7 @@ void Shutdown()
     // The process ends right after, its window never destroyed: nothing would render later.
     RenderAllClipboardFormats();
     DeleteOverlayPen();
+    ReleaseHotkey();
     TaskBarDel(IDI_GRABOTINE);
     StoreSettings();
     PostQuitMessage(0);
@@ -72,13 +74,22 @@ void RequestExit()
     RequestKey(VK_END);
 }
 
+// The key is tried again first, so the dialog tells what holds now; OK's choice applies at
+// once, and after Cancel there is nothing to apply.
+void OpenOptions()
+{
+    ApplyHotkeySetting();
+    ShowOptionsDialog(hWndMain, HotkeyRefusal());
+    ApplyHotkeySetting();
+}
+
 void OnCommand(WORD id)
 {
     switch (id) {
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_OPTIONS: ShowOptionsDialog(hWndMain); break;
+    case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
     }
@@ -138,6 +149,13 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
     }
 }
 
+// Print Screen does what a left press on the icon does, but not over a selection on screen.
+void OnHotKey(WPARAM id)
+{
+    if (id == kHotkeyId && !IsWindowVisible(hWndMain))
+        OnTrayIcon(IDI_GRABOTINE, WM_LBUTTONDOWN);
+}
+
 void OnSetFocus()
 {
     if (EtatMouse == 1)
@@ -167,6 +185,7 @@ void OnEndSession(WPARAM ending)
     if (!ending)
         return;
     StoreSettings();
+    ReleaseHotkey();
     RenderAllClipboardFormats();
 }
 
@@ -198,6 +217,7 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_LBUTTONUP: OnLButtonUp(); return 0;
     case WM_RBUTTONUP: CancelDrag(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
+    case WM_HOTKEY: OnHotKey(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
     case WM_RENDERFORMAT: RenderClipboardFormat(static_cast<UINT>(wParam)); return 0;

@@ -15,10 +15,10 @@ namespace {
 
 constexpr char kKey[] = "State";
 
-int32_t ReadNumber(const char* section)
+int32_t ReadNumber(const char* section, const char* missing = "0")
 {
     // Only four characters of a number are read; the rest of the value is ignored.
-    GetPrivateProfileStringA(section, kKey, "0", AppliState.szpath, 5, kIniFile);
+    GetPrivateProfileStringA(section, kKey, missing, AppliState.szpath, 5, kIniFile);
     return static_cast<int32_t>(atol(AppliState.szpath));
 }
 
@@ -87,6 +87,8 @@ void LoadSettings()
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
+    // Missing, as in files written before the key existed, means on.
+    AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -114,4 +116,5 @@ void StoreSettings()
     WriteNumber("Sound", AppliState.EtatSound);
     WriteNumber("SaveAs", AppliState.extension);
     WritePrivateProfileStringA("Folder", kKey, AppliState.szpath, kIniFile);
+    WriteNumber("Hotkey", AppliState.EtatHotkey);
 }

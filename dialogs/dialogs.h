@@ -5,9 +5,10 @@
 INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam);
 extern "C" INT_PTR CALLBACK AboutProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam);  // exported
 
-// The dialogs, modal to owner.
+// The dialogs, modal to owner. Options shows the Print Screen box unavailable, with
+// hotkeyRefusal under it, when that says why the key cannot be had.
 void ShowAboutDialog(HWND owner);
-void ShowOptionsDialog(HWND owner);
+void ShowOptionsDialog(HWND owner, const char* hotkeyRefusal);
 
 // Runs the shell's folder browser owned by the Options dialog.
 void ChangeFolder(HWND hwnd);
