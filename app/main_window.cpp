@@ -1,4 +1,5 @@
 #include "app/grabotine.h"
+#include "app/hotkey.h"
 #include "app/settings.h"
 #include "capture/overlay.h"
 #include "dialogs/dialogs.h"
@@ -39,6 +40,7 @@ void OnCreate()
 void Shutdown()
 {
     DeleteOverlayPen();
+    ReleaseHotkey();
     TaskBarDel(IDI_GRABOTINE);
     StoreSettings();
     PostQuitMessage(0);
@@ -76,13 +78,22 @@ void RequestExit()
     RequestKey(VK_END);
 }
 
+// The key is tried again first, so the dialog tells what holds now; OK's choice applies at
+// once, and after Cancel there is nothing to apply.
+void OpenOptions()
+{
+    ApplyHotkeySetting();
+    ShowOptionsDialog(hWndMain, iconPress, HotkeyRefusal());
+    ApplyHotkeySetting();
+}
+
 void OnCommand(WORD id)
 {
     switch (id) {
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_OPTIONS: ShowOptionsDialog(hWndMain, iconPress); break;
+    case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
     }
@@ -161,6 +172,13 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
     }
 }
 
+// Print Screen does what a left press on the icon does, but not over a selection on screen.
+void OnHotKey(WPARAM id)
+{
+    if (id == kHotkeyId && !IsWindowVisible(hWndMain))
+        OnTrayIcon(IDI_GRABOTINE, WM_LBUTTONDOWN);
+}
+
 void OnSetFocus()
 {
     if (EtatMouse == 1)
@@ -191,6 +209,7 @@ void OnEndSession(WPARAM ending)
     if (!ending)
         return;
     StoreSettings();
+    ReleaseHotkey();
 }
 
 // A restarted shell has forgotten the icon (or was not up yet when it was first added).
@@ -227,6 +246,7 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     // rectangle would fit it to one monitor's scale.
     case WM_DPICHANGED: KeepOverlayPlace(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
+    case WM_HOTKEY: OnHotKey(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
     default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);

@@ -15,10 +15,10 @@ namespace {
 
 constexpr char kKey[] = "State";
 
-int32_t ReadNumber(const char* section)
+int32_t ReadNumber(const char* section, const char* missing = "0")
 {
     // Only four characters of a number are read; the rest of the value is ignored.
-    GetPrivateProfileStringA(section, kKey, "0", AppliState.szpath, 5, kIniFile);
+    GetPrivateProfileStringA(section, kKey, missing, AppliState.szpath, 5, kIniFile);
     return static_cast<int32_t>(atol(AppliState.szpath));
 }
 
@@ -44,15 +44,6 @@ bool ExactAnsi(const wchar_t* wide, char (&path)[MAX_PATH])
     return n > 0 && !lost;
 }
 
-bool DesktopDirectory(char (&path)[MAX_PATH])
-{
-    ITEMIDLIST* raw = nullptr;
-    if (FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOPDIRECTORY, &raw)) || !raw)
-        return false;
-    ScopedCoTaskMem<ITEMIDLIST> pidl(raw);
-    return FolderPathOf(pidl.get(), path);
-}
-
 }  // namespace
 
 // The 8-bit conversion turns letters the code page lacks into '?' or a look-alike, naming
@@ -66,6 +57,19 @@ bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH])
     const DWORD n = GetShortPathNameW(wide, shortPath, MAX_PATH);
     return n > 0 && n < MAX_PATH && ExactAnsi(shortPath, path) && IsDirectory(path);
 }
+
+namespace {
+
+// By path, not item list: freeing an item list brings the COM runtime in, for good.
+bool DesktopDirectory(char (&path)[MAX_PATH])
+{
+    wchar_t wide[MAX_PATH] = {};
+    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr,
+                                      SHGFP_TYPE_CURRENT, wide)) &&
+           AnsiFolderPath(wide, path);
+}
+
+}  // namespace
 
 bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
 {
@@ -87,6 +91,8 @@ void LoadSettings()
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
+    // Missing, as in files written before the key existed, means on.
+    AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -116,4 +122,5 @@ void StoreSettings()
     WriteNumber("Sound", AppliState.EtatSound);
     WriteNumber("SaveAs", AppliState.extension);
     WritePrivateProfileStringA("Folder", kKey, AppliState.szpath, kIniFile);
+    WriteNumber("Hotkey", AppliState.EtatHotkey);
 }

@@ -1,4 +1,5 @@
 #include "app/grabotine.h"
+#include "app/hotkey.h"
 #include "app/settings.h"
 #include "resources/resource.h"
 
@@ -30,6 +31,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 
     TaskBarAdd(wndclass.hIcon, IDI_GRABOTINE);
     ShowWindow(hWndMain, SW_HIDE);
+    // After the icon, which tells the user when the key cannot be had.
+    ApplyHotkeySetting();
 
     MSG msg = {};
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -9,6 +9,9 @@
 
 namespace {
 
+// Why Print Screen cannot be had, or null; for the dialog now open.
+const char* hotkeyRefusal = nullptr;
+
 void ShowFolder(HWND hwnd) { SetDlgItemTextA(hwnd, IDC_OPT_FOLDER, AppliState.szpath); }
 
 // The stored values go to the boxes as they are, whatever the settings file held.
@@ -17,6 +20,12 @@ void ShowOptions(HWND hwnd)
     CheckDlgButton(hwnd, IDC_OPT_SOUND, static_cast<UINT>(AppliState.EtatSound));
     CheckDlgButton(hwnd, IDC_OPT_AUTOSAVE, static_cast<UINT>(AppliState.EtatAutoSave));
     CheckDlgButton(hwnd, IDC_OPT_JPEG, static_cast<UINT>(AppliState.extension));
+    CheckDlgButton(hwnd, IDC_OPT_HOTKEY, static_cast<UINT>(AppliState.EtatHotkey));
+    EnableWindow(GetDlgItem(hwnd, IDC_OPT_HOTKEY), hotkeyRefusal == nullptr);
+    SetDlgItemTextA(hwnd, IDC_OPT_HOTKEY_NOTE,
+                    hotkeyRefusal ? hotkeyRefusal
+                                  : "Also while another program is in front, as a press on the "
+                                    "icon.");
     ShowFolder(hwnd);
 }
 
@@ -25,6 +34,7 @@ void StoreOptions(HWND hwnd)
     AppliState.EtatSound = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_SOUND));
     AppliState.EtatAutoSave = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_AUTOSAVE));
     AppliState.extension = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_JPEG));
+    AppliState.EtatHotkey = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_HOTKEY));
 }
 
 // The folder box is only ever written: its typed text is not an output directory.
@@ -60,7 +70,11 @@ INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
     return DialogMessage(hwnd, iMsg, wParam, ShowOptions, OnOptionsCommand);
 }
 
-void ShowOptionsDialog(HWND owner, POINT at) { RunModal(IDD_OPTIONS, owner, BoiteOpt, at); }
+void ShowOptionsDialog(HWND owner, POINT at, const char* refusal)
+{
+    hotkeyRefusal = refusal;
+    RunModal(IDD_OPTIONS, owner, BoiteOpt, at);
+}
 
 // A chosen folder takes effect at once. The browser writes its display-name buffer even when
 // cancelled, so it gets one of its own, and the output directory changes only when the choice
@@ -78,7 +92,7 @@ void ChangeFolder(HWND hwnd)
     BI.lpfn = OnBrowserEvent;
     BI.lParam = 0;
     BI.iImage = 0;
-    ScopedCoTaskMem<ITEMIDLIST> pidlBrowse(SHBrowseForFolderA(&BI));
+    ScopedPidl pidlBrowse(SHBrowseForFolderA(&BI));
     if (!pidlBrowse)
         return;
     char path[MAX_PATH] = {};

@@ -17,8 +17,8 @@ constexpr UINT kBandBytes = 256 * 1024;
 
 HRESULT CreateFactory(ScopedComPtr<IWICImagingFactory>& factory)
 {
-    return CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()));
+    return ComCreateInstance(CLSID_WICImagingFactory, IID_IWICImagingFactory,
+                             reinterpret_cast<void**>(factory.put()));
 }
 
 HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, UINT width, UINT height,
@@ -39,8 +39,7 @@ HRESULT WriteFrame(IWICImagingFactory* factory, IWICStream* stream, UINT width, 
 
     PROPBAG2 option = {};
     option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
-    VARIANT value;
-    VariantInit(&value);
+    VARIANT value = {};  // VT_EMPTY, as VariantInit leaves it
     value.vt = VT_R4;
     value.fltVal = quality;
     // An encoder that takes no quality still encodes at its own.

@@ -1,6 +1,7 @@
 #include "output/sound.h"
 
 #include "app/grabotine.h"
+#include "win/system_dll.h"
 
 #include <mmsystem.h>
 
@@ -12,8 +13,10 @@ void PlayWav(const char* lpName)
     HGLOBAL hRes = LoadResource(hInst, hResInfo);
     if (!hRes)
         return;
+    // The sound library is loaded at the first shutter, not carried from start.
+    static const auto play = SystemFunction<decltype(&sndPlaySoundA)>("winmm.dll", "sndPlaySoundA");
     const void* lpRes = LockResource(hRes);
-    if (lpRes)
-        sndPlaySoundA(static_cast<LPCSTR>(lpRes), SND_MEMORY | SND_NODEFAULT);
+    if (lpRes && play)
+        play(static_cast<LPCSTR>(lpRes), SND_MEMORY | SND_NODEFAULT);
     FreeResource(hRes);
 }

@@ -101,7 +101,9 @@ start_desktop() {
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
         wait_for 30 sh -c 'xwininfo -name panel | grep -q IsViewable' ||
             { cat "$WORK/trayer.log" >&2; return 1; }
-        openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+        # Without openbox's own Print bindings, which would keep the key from Wine.
+        sed '/<keybind key="\(A-\)\?Print">/,/<\/keybind>/d' /etc/xdg/openbox/rc.xml >"$WORK/rc.xml"
+        openbox --sm-disable --config-file "$WORK/rc.xml" >"$WORK/openbox.log" 2>&1 &
         DESKTOP_PIDS="$DESKTOP_PIDS $!"
         wait_for 30 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
             { cat "$WORK/openbox.log" >&2; return 1; }

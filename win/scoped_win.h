@@ -1,7 +1,10 @@
 // Small non-copyable owners for handles taken and given back within one call.
 #pragma once
+#include "win/system_dll.h"
+
 #include <windows.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <memory>
 #include <type_traits>
@@ -112,22 +115,21 @@ struct LocalMemFree {
 struct GlobalMemFree {
     void operator()(void* p) const { GlobalFree(p); }
 };
-struct CoTaskMemFreer {
-    void operator()(void* p) const { CoTaskMemFree(p); }
+struct PidlFreer {
+    void operator()(ITEMIDLIST* p) const { ILFree(p); }
 };
 template <class T>
 using ScopedLocalMem = std::unique_ptr<T, LocalMemFree>;
 template <class T>
 using ScopedGlobalMem = std::unique_ptr<T, GlobalMemFree>;
-// Memory the shell hands out, such as an item list from the folder browser.
-template <class T>
-using ScopedCoTaskMem = std::unique_ptr<T, CoTaskMemFreer>;
+// An item list the shell hands out, such as the folder browser's choice.
+using ScopedPidl = std::unique_ptr<ITEMIDLIST, PidlFreer>;
 
 // COM for the current thread, balanced only when this call set it up.
 class ScopedCom {
 public:
-    ScopedCom() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ScopedCom() { if (SUCCEEDED(hr_)) CoUninitialize(); }
+    ScopedCom() : hr_(ComInitialize()) {}
+    ~ScopedCom() { if (SUCCEEDED(hr_)) ComUninitialize(); }
     ScopedCom(const ScopedCom&) = delete;
     ScopedCom& operator=(const ScopedCom&) = delete;
 

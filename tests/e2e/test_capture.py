@@ -57,6 +57,16 @@ class Capture(unittest.TestCase):
         app.wait_overlay_unmapped()
         self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
 
+    def test_print_screen_over_another_program_starts_a_selection(self):
+        app = self.app
+        h.xdotool("windowactivate", "--sync", h.x_window_of(h.show_topmost_window(self)))
+        h.key("Print")
+        app.wait_visible(True)
+        h.poll(lambda: app.overlay_geometry() == h.primary_monitor(), what="the overlay")
+        h.drag(100, 100, 300, 260)
+        app.wait_visible(False)
+        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 100, 100, 200, 160))
+
     def test_right_button_and_focus_loss_cancel_without_touching_the_clipboard(self):
         app = self.app
         h.clipboard_set_text("left alone")

@@ -1,6 +1,7 @@
 """The Options and About dialogs and the folder browser, worked as a user works them."""
 import os
 import shutil
+import subprocess
 import tempfile
 import unittest
 
@@ -45,11 +46,11 @@ class OptionsBoxes(unittest.TestCase):
                 dialog.wait_closed()
                 self.assertEqual(app.exit(self),
                                  {"Sound": str(boxes[0]), "autoSave": str(boxes[1]),
-                                  "SaveAs": str(boxes[2]), "Folder": self.folder})
+                                  "SaveAs": str(boxes[2]), "Folder": self.folder, "Hotkey": "1"})
 
     def test_only_ok_stores_the_boxes(self):
-        start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder}
-        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1")
+        start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder, "Hotkey": "1"}
+        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0")
         # (how the dialog is closed, boxes toggled first, settings written at Exit)
         cases = [
             ("ok", True, toggled),
@@ -62,7 +63,7 @@ class OptionsBoxes(unittest.TestCase):
                     h.Program(ini=h.settings_ini(self.folder, "1", "0", "0")) as app:
                 dialog = h.Dialog.open_options(app)
                 if toggle:
-                    for box in (101, 102, 103):
+                    for box in (101, 102, 103, 106):
                         dialog.toggle(box)
                 # Typed into the folder box: never taken as the output directory.
                 dialog.click(105)
@@ -83,6 +84,37 @@ class OptionsBoxes(unittest.TestCase):
                     dialog.press_close_box()
                 dialog.wait_closed()
                 self.assertEqual(app.exit(self), expected)
+
+    def test_print_screen_box_takes_and_releases_the_key_at_once(self):
+        with h.Program(ini=h.settings_ini(self.folder)) as app:
+            self.assertEqual(h.ask("hotkey"), "0")
+            for free in ("1", "0"):
+                dialog = h.Dialog.open_options(app)
+                dialog.toggle(106)
+                dialog.click(100)
+                h.poll(lambda: h.ask("hotkey") == free, what="the key to follow the box")
+
+    def test_print_screen_not_to_be_had_gives_a_balloon_and_an_unavailable_box(self):
+        holder = subprocess.Popen(["wine", h.PROBE, "hotkey", "hold"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(holder.stdout.close)
+        self.assertEqual(holder.stdout.readline().strip(), "1")
+        snip = ["reg", "add", r"HKCU\Control Panel\Keyboard", "/t", "REG_DWORD", "/f",
+                "/v", "PrintScreenKeyForSnippingEnabled", "/d"]
+        self.addCleanup(h.wine, *snip, 0)
+        # Held by another program; then free, but kept by Windows for its own snip.
+        for reason in ("Another program", "Windows keeps"):
+            with self.subTest(reason=reason), h.Program(ini=h.settings_ini(self.folder)) as app:
+                h.probe("balloon", int(h.TIMEOUT * 1000))
+                dialog = h.Dialog.open_options(app)
+                note = dialog.text(107)
+                self.assertTrue(note.startswith(reason) and
+                                '"Use the Print screen key to open screen capture"' in note, note)
+                box = next(hwnd for i, _cls, hwnd in dialog.controls() if i == "106")
+                self.assertEqual((h.window_info(box)["enabled"], dialog.checked(106)), ("0", 1))
+            holder.kill()
+            h.poll(lambda: h.ask("hotkey") == "1", what="the key to be free")
+            h.wine(*snip, 1)
 
     def test_options_shown_again_hold_what_ok_stored(self):
         with h.Program(ini=h.settings_ini(self.folder, "0", "0", "0")) as app:

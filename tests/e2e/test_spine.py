@@ -36,7 +36,7 @@ class StartAndQuit(unittest.TestCase):
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder"])
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -51,7 +51,7 @@ class StartAndQuit(unittest.TestCase):
             app.exit(self)
         values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
-                                  "Folder": h.unix_to_windows(out)})
+                                  "Folder": h.unix_to_windows(out), "Hotkey": "1"})
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
@@ -60,14 +60,14 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):

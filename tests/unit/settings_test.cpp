@@ -61,6 +61,7 @@ TEST_F(SettingsTest, MissingFileGivesDefaultsAndTheDesktop)
     EXPECT_EQ(AppliState.EtatAutoSave, 0);
     EXPECT_EQ(AppliState.EtatSound, 0);
     EXPECT_EQ(AppliState.extension, 0);
+    EXPECT_EQ(AppliState.EtatHotkey, 1);
     EXPECT_STREQ(AppliState.szpath, "0");
 
     SetDefaultFolder();
@@ -79,8 +80,10 @@ TEST_P(NumberParsing, AllThreeNumbersReadTheSameWay)
 {
     const std::string value = GetParam().text;
     WriteIni("[autoSave]\r\nState=" + value + "\r\n[Sound]\r\nState=" + value +
-             "\r\n[SaveAs]\r\nState=" + value + "\r\n[Folder]\r\nState=C:\\out\r\n");
+             "\r\n[SaveAs]\r\nState=" + value + "\r\n[Folder]\r\nState=C:\\out\r\n" +
+             "[Hotkey]\r\nState=" + value + "\r\n");
     LoadSettings();
+    EXPECT_EQ(AppliState.EtatHotkey, GetParam().expected);
     EXPECT_EQ(AppliState.EtatAutoSave, GetParam().expected);
     EXPECT_EQ(AppliState.EtatSound, GetParam().expected);
     EXPECT_EQ(AppliState.extension, GetParam().expected);

@@ -40,8 +40,9 @@ int WindowInfo(const ProbeArgs& a)
     MapWindowPoints(hwnd, nullptr, reinterpret_cast<POINT*>(&c), 2);
     DWORD pid = 0;
     const DWORD tid = GetWindowThreadProcessId(hwnd, &pid);
-    printf("visible=%d x=%ld y=%ld w=%ld h=%ld cx=%ld cy=%ld cw=%ld ch=%ld pid=%lu tid=%lu\n",
-           IsWindowVisible(hwnd) ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top,
+    printf("visible=%d enabled=%d x=%ld y=%ld w=%ld h=%ld cx=%ld cy=%ld cw=%ld ch=%ld pid=%lu "
+           "tid=%lu\n",
+           IsWindowVisible(hwnd) ? 1 : 0, IsWindowEnabled(hwnd) ? 1 : 0, r.left, r.top, r.right - r.left, r.bottom - r.top,
            c.left, c.top, c.right - c.left, c.bottom - c.top, pid, tid);
     return 0;
 }
@@ -217,6 +218,25 @@ int TopmostWindow(const ProbeArgs& a)
     return 0;
 }
 
+// hotkey [hold]: 1 when Print Screen could be registered now, 0 when a program holds it;
+// with hold, a 1 keeps the key until killed, as another program can.
+int Hotkey(const ProbeArgs& a)
+{
+    const BOOL got = RegisterHotKey(nullptr, 1, 0, VK_SNAPSHOT);
+    printf("%d\n", got ? 1 : 0);
+    for (MSG msg; got && !a.empty() && GetMessageA(&msg, nullptr, 0, 0) > 0;) {}
+    return 0;
+}
+
+// balloon TIMEOUT_MS: waits for a notification balloon (a tooltip of that style) on screen.
+int Balloon(const ProbeArgs& a)
+{
+    return a.size() == 1 && PollFor(ParseNumber(a[0]), [] {
+               const HWND tip = FindShown({0, "tooltips_class32", nullptr, nullptr, false});
+               return tip && (GetWindowLongA(tip, GWL_STYLE) & 0x40);  // TTS_BALLOON
+           }) ? 0 : 1;
+}
+
 // x-window HWND: the X window Wine shows the window in.
 int XWindow(const ProbeArgs& a)
 {
@@ -270,6 +290,8 @@ ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
 ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
 ProbeCommand foreground("foreground", "", Foreground);
 ProbeCommand xWindow("x-window", "HWND", XWindow);
+ProbeCommand hotkey("hotkey", "[hold]", Hotkey);
+ProbeCommand balloon("balloon", "TIMEOUT_MS", Balloon);
 ProbeCommand iconDelete("icon-delete", "HWND ID", IconDelete);
 ProbeCommand broadcast("broadcast", "NAME", Broadcast);
 
