@@ -47,14 +47,18 @@ class Readers(unittest.TestCase):
     def test_a_release_waits_for_a_reader_holding_the_clipboard_and_outlives_a_kill(self):
         with h.Program() as app:
             picture = h.lay_pattern()
-            app.open_overlay()
-            h.drag(300, 200, 420, 260, release_at_end=False)
-            holder = subprocess.Popen(["wine", h.PROBE, "clipboard-hold", "600"],
-                                      stdout=subprocess.PIPE, text=True)
-            self.assertEqual(holder.stdout.readline(), "held\n")
-            h.release()
-            app.wait_visible(False)
-            self.assertEqual(holder.wait(timeout=h.TIMEOUT), 0)
+            # Held past the release's wait the second time: that capture is not on the
+            # clipboard, the first stays whole, and a balloon says so.
+            for hold, x, y in ((600, 300, 200), (3000, 100, 100)):
+                app.open_overlay()
+                h.drag(x, y, x + 120, y + 60, release_at_end=False)
+                holder = subprocess.Popen(["wine", h.PROBE, "clipboard-hold", str(hold)],
+                                          stdout=subprocess.PIPE, text=True)
+                self.assertEqual(holder.stdout.readline(), "held\n")
+                h.release()
+                app.wait_visible(False)
+                self.assertEqual(holder.wait(timeout=h.TIMEOUT), 0)
+            h.probe("balloon", int(h.TIMEOUT * 1000))
         # Killed, as End task does, before anyone read the bitmap.
         self.assert_readers_see(h.crop(picture, 300, 200, 120, 60))
 

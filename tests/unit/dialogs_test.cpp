@@ -169,8 +169,6 @@ INSTANTIATE_TEST_SUITE_P(Ids, OptionsCommand,
                                            CommandCase{IDCANCEL, false, false},
                                            CommandCase{0, false, false}));
 
-// A path is taken only whole, terminator included; otherwise the old one stays untouched and
-// nothing past the buffer is written.
 TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
 {
     const RECT primary = {0, 0, 1280, 984}, left = {-1920, -56, 0, 1024};  // work areas
@@ -186,6 +184,8 @@ TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
     }
 }
 
+// A path is taken only whole, terminator included; otherwise the old one stays untouched and
+// nothing past the buffer is written.
 TEST(FolderChoice, TakesOnlyPathsThatFitWhole)
 {
     const struct {
