@@ -10,7 +10,6 @@
 #include <windowsx.h>
 
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 
 namespace {
