@@ -128,13 +128,3 @@ HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wcha
         return hr;
     });
 }
-
-HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality)
-{
-    return EncodeJpeg(rows.width(), rows.height(),
-                      [&rows](UINT first, UINT count, BYTE* dst, UINT stride) {
-                          rows.Convert(first, count, dst, stride);
-                          return S_OK;
-                      },
-                      path, quality);
-}

@@ -1,6 +1,5 @@
 // Encoding the library's image as a JPEG file through the Windows Imaging Component.
 #pragma once
-#include "bmp_decode.h"
 #include "image.h"
 
 #include <windows.h>
@@ -19,6 +18,3 @@ using ReadBand = std::function<HRESULT(UINT first, UINT count, BYTE* dst, UINT s
 // encoder takes them: no image of the whole is made.
 HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wchar_t* path,
                    float quality);
-
-// The same for the rows of a BMP file held in memory.
-HRESULT EncodeJpeg(const BmpRows& rows, const wchar_t* path, float quality);
