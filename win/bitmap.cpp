@@ -12,7 +12,8 @@ DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel)
     d.colours = ColorTableLength(bitsPerPixel);
     d.stride = static_cast<DWORD>(DibStride(static_cast<DWORD>(width), bitsPerPixel));
     d.imageBytes = d.stride * static_cast<DWORD>(height);
-    d.totalBytes = sizeof(BITMAPINFOHEADER) + d.colours * sizeof(RGBQUAD) + d.imageBytes;
+    d.totalBytes = static_cast<DWORD>(sizeof(BITMAPINFOHEADER) + d.colours * sizeof(RGBQUAD)) +
+                   d.imageBytes;
     return d;
 }
 

@@ -45,7 +45,7 @@ DWORD DibPixelOffset(const BITMAPINFOHEADER& bi)
     if (colours == 0 && bi.biBitCount <= 8)
         colours = 1u << bi.biBitCount;
     const DWORD masks = (bi.biCompression == BI_BITFIELDS && bi.biSize == sizeof bi) ? 12 : 0;
-    return bi.biSize + masks + colours * sizeof(RGBQUAD);
+    return bi.biSize + masks + colours * static_cast<DWORD>(sizeof(RGBQUAD));
 }
 
 // CF_BITMAP as 32-bit bottom-up rows, read the way a pasting program reads it.
