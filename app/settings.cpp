@@ -5,20 +5,56 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 Etat AppliState = {0, 0, "", 0};
 
 namespace {
 
-constexpr char kKey[] = "State";
+constexpr wchar_t kKey[] = L"State";
+
+// Section names and values are 8-bit text in the code page; the file's path may hold any name.
+std::wstring Wide(const char* text)
+{
+    const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+// The value of section's State, or missing, as 8-bit text in value, cut to its size as the
+// 8-bit profile call cuts it.
+void ReadValue(const char* section, const char* missing, char* value, size_t size)
+{
+    std::wstring wide(size, L'\0');
+    GetPrivateProfileStringW(Wide(section).c_str(), kKey, Wide(missing).c_str(), &wide[0],
+                             static_cast<DWORD>(size), SettingsFile().c_str());
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, &text[0], n, nullptr, nullptr);
+    const size_t len = std::min(strlen(text.c_str()), size - 1);
+    memcpy(value, text.c_str(), len);
+    value[len] = '\0';
+}
+
+void WriteValue(const char* section, const char* value)
+{
+    WritePrivateProfileStringW(Wide(section).c_str(), kKey, Wide(value).c_str(),
+                               SettingsFile().c_str());
+}
 
 int32_t ReadNumber(const char* section, const char* missing = "0")
 {
     // Only four characters of a number are read; the rest of the value is ignored.
-    GetPrivateProfileStringA(section, kKey, missing, AppliState.szpath, 5, kIniFile);
+    ReadValue(section, missing, AppliState.szpath, 5);
     return static_cast<int32_t>(atol(AppliState.szpath));
 }
 
@@ -26,7 +62,30 @@ void WriteNumber(const char* section, int32_t value)
 {
     char Buffer[256] = {};
     snprintf(Buffer, sizeof Buffer, "%d", static_cast<int>(value));
-    WritePrivateProfileStringA(section, kKey, Buffer, kIniFile);
+    WriteValue(section, Buffer);
+}
+
+bool FileExistsW(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+std::wstring KnownFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))
+               ? std::wstring(path)
+               : std::wstring();
+}
+
+std::wstring WindowsFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryW(path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(path) : std::wstring();
 }
 
 bool IsDirectory(const char* path)
@@ -71,6 +130,42 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
 
 }  // namespace
 
+const std::wstring& SettingsFile()
+{
+    static const std::wstring path = [] {
+        const std::wstring appData = KnownFolder(CSIDL_APPDATA);
+        return appData.empty() ? Wide(kIniFile) : appData + L"\\Grabotine\\" + Wide(kIniFile);
+    }();
+    return path;
+}
+
+std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstring& windowsDir)
+{
+    // "C:\Windows" is kept there as "Windows".
+    const size_t drive = windowsDir.find(L":\\");
+    const std::wstring rest = drive == std::wstring::npos ? windowsDir : windowsDir.substr(drive + 2);
+    if (localAppData.empty() || rest.empty())
+        return std::wstring();
+    return localAppData + L"\\VirtualStore\\" + rest + L"\\" + Wide(kIniFile);
+}
+
+void CarryOverSettings()
+{
+    const std::wstring& file = SettingsFile();
+    if (file.find(L'\\') == std::wstring::npos || FileExistsW(file))
+        return;
+    const std::wstring windows = WindowsFolder();
+    for (const std::wstring& earlier :
+         {VirtualStoreFile(KnownFolder(CSIDL_LOCAL_APPDATA), windows),
+          windows.empty() ? std::wstring() : windows + L"\\" + Wide(kIniFile)}) {
+        if (earlier.empty() || !FileExistsW(earlier))
+            continue;
+        CreateDirectoryW(FolderOf(file).c_str(), nullptr);
+        CopyFileW(earlier.c_str(), file.c_str(), TRUE);
+        return;
+    }
+}
+
 bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH])
 {
     wchar_t wide[MAX_PATH] = {};
@@ -88,6 +183,7 @@ bool SetFolderIfFits(const char* path)
 
 void LoadSettings()
 {
+    CarryOverSettings();
     AppliState.EtatAutoSave = ReadNumber("autoSave");
     AppliState.EtatSound = ReadNumber("Sound");
     AppliState.extension = ReadNumber("SaveAs");
@@ -96,7 +192,7 @@ void LoadSettings()
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
-    GetPrivateProfileStringA("Folder", kKey, "0", folder, sizeof folder, kIniFile);
+    ReadValue("Folder", "0", folder, sizeof folder);
     if (!SetFolderIfFits(folder))
         SetFolderIfFits("0");
 }
@@ -118,9 +214,11 @@ void SetDefaultFolder()
 
 void StoreSettings()
 {
+    // The folder of the file is made on the first store; a profile that has lost it gets it back.
+    CreateDirectoryW(FolderOf(SettingsFile()).c_str(), nullptr);
     WriteNumber("autoSave", AppliState.EtatAutoSave);
     WriteNumber("Sound", AppliState.EtatSound);
     WriteNumber("SaveAs", AppliState.extension);
-    WritePrivateProfileStringA("Folder", kKey, AppliState.szpath, kIniFile);
+    WriteValue("Folder", AppliState.szpath);
     WriteNumber("Hotkey", AppliState.EtatHotkey);
 }

@@ -15,9 +15,27 @@ struct Etat {
 
 extern Etat AppliState;
 
+#include <string>
+
 constexpr const char kIniFile[] = "grabotine.ini";
 
-// A stored folder that does not fit whole counts as not set, as a chosen one is refused.
+// The settings file of this user, for the 32-bit and the 64-bit program alike:
+// %APPDATA%\Grabotine\grabotine.ini (a bare name in the Windows folder only when the profile
+// has no such folder). Windows redirects no write of a 64-bit program, nor of a standard user,
+// to the Windows folder.
+const std::wstring& SettingsFile();
+
+// Where Windows kept the settings of a 32-bit program it virtualized, for the file that
+// program named in the Windows folder windowsDir: the same path under localAppData's
+// VirtualStore, without the drive.
+std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstring& windowsDir);
+
+// When this user has no settings file yet, the one an earlier release used becomes it: the
+// virtualized copy first (the one that release really read), else the Windows folder's.
+void CarryOverSettings();
+
+// Carries the earlier settings over, then reads them. A stored folder that does not fit whole
+// counts as not set, as a chosen one is refused.
 void LoadSettings();
 void SetDefaultFolder();
 void StoreSettings();

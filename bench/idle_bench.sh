@@ -5,6 +5,8 @@
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 export GRABOTINE_BUILD=$BUILD
+GRABOTINE_VERSION=$(sed -n 's/^#define GRABOTINE_VERSION "\(.*\)"/\1/p' "$BUILD/generated/version.h")
+export GRABOTINE_VERSION
 exec "$(dirname "$0")/../tests/desktop.sh" desktop bash -c '
     set -euo pipefail
     # Resident KiB of the Wine process running program $1 in this prefix.
@@ -29,7 +31,7 @@ exec "$(dirname "$0")/../tests/desktop.sh" desktop bash -c '
         wine probe.exe post "$hwnd" 0x10 0 0 >/dev/null
         wait $pid || true
     }
-    app=$(idle Grabotine.exe "Grabotine v. 1.21")
+    app=$(idle Grabotine.exe "Grabotine v. $GRABOTINE_VERSION")
     minimal=$(idle tray_minimal.exe "tray minimal")
     awk -v a="$app" -v m="$minimal" "BEGIN {
         printf \"idle memory: Grabotine %.1f MB, minimal tray program %.1f MB: ratio %.3f (target <= %.3f)\n\",

@@ -154,6 +154,7 @@ int main()
     memcpy(&pixelOffset, bytes.data() + 10, sizeof pixelOffset);
 
     int written = 1;
+    const std::string temp = TempBmpPath();
     const std::vector<std::function<void()>> steps = {
         [&] { CreateBMPFile(nullptr, kBmpFile, capture.get()); },
         [&] { BarePieces(bytes, pixelOffset); },
@@ -162,10 +163,10 @@ int main()
             // The export's work without its message boxes: the first attempt, which finds no
             // image, then the temporary BMP, loaded and saved, and removed.
             NViewLibSaveAsJPG(90, kJpgFile);
-            CreateBMPFile(nullptr, kTempBmp, capture.get());
-            NViewLibLoad(kTempBmp, 0);
+            CreateBMPFile(nullptr, temp.c_str(), capture.get());
+            NViewLibLoad(temp.c_str(), 0);
             written &= NViewLibSaveAsJPG(90, kJpgFile) != 0 ? 1 : 0;
-            DeleteFileA(kTempBmp);
+            DeleteFileA(temp.c_str());
         },
         [&] { EncodeJpeg(picture, kFloorFile, 0.90f); },
         [&] { NViewLibLoad(kBmpFile, 0); },

@@ -6,15 +6,18 @@ set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 COUNT=${SOAK_CAPTURES:-1000}
 export GRABOTINE_BUILD=$BUILD
+GRABOTINE_VERSION=$(sed -n 's/^#define GRABOTINE_VERSION "\(.*\)"/\1/p' "$BUILD/generated/version.h")
+export GRABOTINE_VERSION
 exec "$(dirname "$0")/../tests/desktop.sh" desktop bash -c '
     set -euo pipefail
     out=$HOME/out
-    mkdir -p "$out"
+    settings=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Grabotine
+    mkdir -p "$out" "$settings"
     printf "[autoSave]\r\nState=1\r\n[Sound]\r\nState=0\r\n[SaveAs]\r\nState=0\r\n[Folder]\r\nState=Z:%s\r\n" \
-        "${out//\//\\}" >"$WINEPREFIX/drive_c/windows/grabotine.ini"
+        "${out//\//\\}" >"$settings/grabotine.ini"
     cd "$HOME"
     wine "$GRABOTINE_BUILD/Grabotine.exe" >/dev/null 2>&1 &
-    hwnd=$(wine "$GRABOTINE_BUILD/probe.exe" wait-window "Grabotine v. 1.21" "Grabotine v. 1.21" 30000)
+    hwnd=$(wine "$GRABOTINE_BUILD/probe.exe" wait-window "Grabotine v. $GRABOTINE_VERSION" "Grabotine v. $GRABOTINE_VERSION" 30000)
     wine "$GRABOTINE_BUILD/probe.exe" soak "$hwnd" '"$COUNT"' 100 100 500 400 "Z:${out//\//\\}"
     wine "$GRABOTINE_BUILD/probe.exe" post "$hwnd" 0x111 1 0
     wait

@@ -2,8 +2,15 @@
 #pragma once
 #include <windows.h>
 
-// The temporary BMP file of the conversion, in the current directory.
+#include <string>
+
+// The name of the temporary BMP file of the conversion.
 constexpr char kTempBmp[] = "~temp.bmp";
+
+// Where that file goes: the user's temporary folder, which the user can always write (the
+// program's or the current folder may be one only administrators write); the current folder
+// when there is no temporary folder that the 8-bit calls can open.
+std::string TempBmpPath();
 
 // Writes hBMP as a JPEG file through the image library, telling the user about each attempt;
 // says whether the library reported the file written.

@@ -1,9 +1,16 @@
 ; The Windows installer: per user, no administrator rights, into the user's own programs folder
-; (where the program's working directory and temporary file can always be written); with
-; /ALLUSERS, run by an administrator, for every user of the machine into Program Files.
-; makensis -DVERSION=x.y -DSTAGE=folder-with-the-files -DICON=grabotine.ico -DOUTFILE=setup.exe
-;         [-DSIGN=command] (the command signs the file named last on its line in place)
+; (where the program's working directory can always be written); with /ALLUSERS, run by an
+; administrator, for every user of the machine into Program Files.
+; makensis -DVERSION=x.y -DARCH=x86|x64 -DSTAGE=folder-with-the-files -DICON=grabotine.ico
+;         -DOUTFILE=setup.exe [-DSIGN=command] (the command signs the file named last on its line
+;         in place)
+; The x64 installer is a 64-bit program itself: it installs into the 64-bit Program Files and
+; registry view, and replaces an earlier 32-bit install of the same kind.
+!if "${ARCH}" == "x64"
+Target amd64-unicode
+!else
 Unicode true
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel user
 ManifestDPIAware true
@@ -20,6 +27,7 @@ ManifestDPIAware true
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include x64.nsh
 
 Name "${NAME} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -46,6 +54,8 @@ Var Admin         ; 1 when Setup runs with administrator rights
 Var AllUsers      ; 1: for every user of the machine; 0: for the user running Setup
 Var FolderGiven   ; 1 when the command line named the folder (/D=)
 Var AllUsersBox
+Var Old32Folder   ; x64: the folder of an earlier 32-bit install for all users, to be replaced
+Var Old32Version  ; and its version
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -62,6 +72,9 @@ Page custom UsersPage UsersPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SignInPage SignInPageLeave
 !insertmacro MUI_PAGE_INSTFILES
+; Setup for all users runs as an administrator: a program it started would run as that account,
+; not as the user signed in. There the Startup shortcut starts it at the next sign-in.
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -110,6 +123,13 @@ FunctionEnd
   Quit
 !macroend
 
+Function FinishPageShow
+  ${If} $AllUsers == 1
+    SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+  ${EndIf}
+FunctionEnd
+
 ; InstallFor: takes the kind of install in $AllUsers: the shell folders and registry of that kind,
 ; the earlier install's folder (unless /D= named one) and its sign-in choice (unless the command
 ; line made it). Sets $0 to the reason this install cannot go ahead, or "".
@@ -120,11 +140,32 @@ Function InstallFor
     SetShellVarContext current
   ${EndIf}
   ReadRegStr $1 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ; x64: an install for all users of the 32-bit program is in the 32-bit registry view and
+  ; Program Files (x86); this one replaces it (a user's own install is in the same place for
+  ; both programs).
+  StrCpy $Old32Folder ""
+  StrCpy $Old32Version ""
+!if "${ARCH}" == "x64"
+  ${If} $AllUsers == 1
+  ${AndIf} $1 == ""
+    SetRegView 32
+    ReadRegStr $Old32Folder HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ReadRegStr $Old32Version HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+    SetRegView 64
+    ${If} $Old32Folder != ""
+      StrCpy $1 "$PROGRAMFILES64\${NAME}"
+    ${EndIf}
+  ${EndIf}
+!endif
   ${If} $FolderGiven != 1
     ${If} $1 != ""
       StrCpy $INSTDIR $1
     ${ElseIf} $AllUsers == 1
+!if "${ARCH}" == "x64"
+      StrCpy $INSTDIR "$PROGRAMFILES64\${NAME}"
+!else
       StrCpy $INSTDIR "$PROGRAMFILES\${NAME}"
+!endif
     ${Else}
       StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${NAME}"
     ${EndIf}
@@ -153,6 +194,9 @@ Function InstallFor
   StrCpy $0 ""
   ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $2 == ""
+    StrCpy $2 $Old32Folder
+  ${EndIf}
   ${If} $AllUsers == 1
     ${If} $Admin != 1
       StrCpy $0 "Installing ${NAME} for all users needs administrator rights: start Setup as \
@@ -168,6 +212,13 @@ upgrades or removes it."
 FunctionEnd
 
 Function .onInit
+!if "${ARCH}" == "x64"
+  ${IfNot} ${RunningX64}
+    !insertmacro REFUSE "This is ${NAME} for 64-bit Windows, and this Windows is 32-bit: \
+install Grabotine-${VERSION}-x86-setup.exe instead."
+  ${EndIf}
+  SetRegView 64
+!endif
   StrCpy $WasRunning 0
   ; /D= is the only way $INSTDIR has a value this early.
   StrCpy $FolderGiven 0
@@ -192,6 +243,13 @@ Function .onInit
   ${ElseIf} $Admin == 1
     ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
     ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+!if "${ARCH}" == "x64"
+    ${If} $2 == ""
+      SetRegView 32
+      ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+      SetRegView 64
+    ${EndIf}
+!endif
     ${If} $1 == ""
     ${AndIf} $2 != ""
       StrCpy $AllUsers 1
@@ -264,8 +322,28 @@ Section
     Push "${NAME} v. $0"
     Call CloseRunning
   ${EndIf}
+  ${If} $Old32Version != ""
+  ${AndIf} $Old32Version != "${VERSION}"
+    Push "${NAME} v. $Old32Version"
+    Call CloseRunning
+  ${EndIf}
   Push "${WINDOW}"
   Call CloseRunning
+
+  ; The 32-bit install this one replaces: its files, its folder and its entry in the 32-bit
+  ; view go; the shortcuts of the same names are written again below.
+  ${If} $Old32Folder != ""
+    Delete "$Old32Folder\Grabotine.exe"
+    Delete "$Old32Folder\NViewLib.dll"
+    Delete "$Old32Folder\grabotine.htm"
+    Delete "$Old32Folder\Uninstall.exe"
+    RMDir "$Old32Folder"
+!if "${ARCH}" == "x64"
+    SetRegView 32
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    SetRegView 64
+!endif
+  ${EndIf}
 
   SetOutPath "$INSTDIR"
   File "${STAGE}/Grabotine.exe"
@@ -300,10 +378,12 @@ Section
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
-; A silent upgrade gives back the running program it closed; the finish page offers it otherwise.
+; A silent upgrade for one user gives back the running program it closed; the finish page offers it
+; otherwise. Setup for all users starts nothing (see FinishPageShow).
 Function .onInstSuccess
   ${If} ${Silent}
   ${AndIf} $WasRunning == 1
+  ${AndIf} $AllUsers != 1
     Exec '"$INSTDIR\Grabotine.exe"'
   ${EndIf}
 FunctionEnd
@@ -311,6 +391,9 @@ FunctionEnd
 ; The install for all users is the one whose folder is this uninstaller's; only an administrator
 ; removes it (asked for the rights when a user starts it).
 Function un.onInit
+!if "${ARCH}" == "x64"
+  SetRegView 64
+!endif
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ; Either path may come in its short form.
   GetFullPathName /SHORT $0 $0
@@ -330,11 +413,24 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
+; A removal that did not happen ends with exit code 2.
+Function un.onUninstFailed
+  SetErrorLevel 2
+FunctionEnd
+
 ; The user's data stays: the settings file and captures, even those saved into this folder.
 Section Uninstall
   Push "${WINDOW}"
   Call un.CloseRunning
+  ; A copy running in another session holds the program: then nothing is removed, and the entry
+  ; in Settings, Apps stays, since the removal did not happen.
   Delete "$INSTDIR\Grabotine.exe"
+  ${If} ${FileExists} "$INSTDIR\Grabotine.exe"
+    MessageBox MB_OK|MB_ICONSTOP "${NAME} is running, perhaps in another user's session, and \
+its files cannot be removed. End it there (Exit in its icon's menu), then remove ${NAME} again." \
+      /SD IDOK
+    Abort "${NAME} is still running."
+  ${EndIf}
   Delete "$INSTDIR\NViewLib.dll"
   Delete "$INSTDIR\grabotine.htm"
   Delete "$INSTDIR\Uninstall.exe"

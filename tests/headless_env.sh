@@ -1,8 +1,9 @@
 # Sourced by the test and benchmark runners: test desktops on X servers of their own, each with
 # its own HOME, sound server and Wine prefix (copied from one booted template), all gone when
-# the sourcing script exits.
+# the sourcing script exits. The architecture is the caller's: tools/wine_env.sh's use_wine.
 
-export WINEARCH=win32 WINEDEBUG=-all
+. "$(dirname "${BASH_SOURCE[0]}")/../tools/wine_env.sh"
+export WINEDEBUG=-all
 # No .NET or Gecko install prompts in a throw-away prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -23,7 +23,10 @@ DESKTOP = os.environ.get("GRABOTINE_DESKTOP", "bare")
 MANAGED = DESKTOP not in ("bare", "twomonitors")
 # Scratch folders go beside the throw-away prefix, so the runner removes them with it.
 tempfile.tempdir = os.path.dirname(PREFIX)
-APP_NAME = "Grabotine v. 1.21"
+VERSION = os.environ.get("GRABOTINE_VERSION", "1.22")
+APP_NAME = "Grabotine v. " + VERSION
+# x64 or x86: which of the two programs this build is.
+ARCH = os.environ.get("GRABOTINE_ARCH", "x64")
 EXE = os.path.join(BUILD, "Grabotine.exe")
 # The release packages (the build's dist target).
 DIST = os.path.join(BUILD, "dist")
@@ -91,11 +94,19 @@ def windows_dir():
 
 
 def ini_path():
-    return os.path.join(windows_dir(), "grabotine.ini")
+    """The user's settings file (%APPDATA%\\Grabotine\\grabotine.ini)."""
+    return os.path.join(user_profile(), "AppData", "Roaming", "Grabotine", "grabotine.ini")
 
 
-def write_ini(text):
-    with open(ini_path(), "w", newline="\r\n") as f:
+def temp_bmp():
+    """The JPEG export's temporary file, in the user's temporary folder (Wine's %TEMP%)."""
+    return os.path.join(user_profile(), "Temp", "~temp.bmp")
+
+
+def write_ini(text, path=None):
+    path = path or ini_path()
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", newline="\r\n") as f:
         f.write(text)
 
 

@@ -246,7 +246,7 @@ class About(unittest.TestCase):
         with h.Program() as app:
             app.choose_from_menu(0)  # About
             about = h.Dialog(app.hwnd, "About ...")
-            self.assertEqual(about.text(10), "Grabotine v. 1.21")
+            self.assertEqual(about.text(10), h.APP_NAME)
             for command_id in (1, 2):
                 about.send_command(command_id)
                 self.assertTrue(about.is_open(), "id %d closed the dialog" % command_id)

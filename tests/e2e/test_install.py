@@ -12,9 +12,9 @@ import zipfile
 import harness as h
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-VERSION = h.APP_NAME.rsplit(" ", 1)[1]
-SETUP = os.path.join(h.DIST, "Grabotine-%s-setup.exe" % VERSION)
-ZIP = os.path.join(h.DIST, "Grabotine-%s-win32.zip" % VERSION)
+VERSION = h.VERSION
+SETUP = os.path.join(h.DIST, "Grabotine-%s-%s-setup.exe" % (VERSION, h.ARCH))
+ZIP = os.path.join(h.DIST, "Grabotine-%s-%s.zip" % (VERSION, h.ARCH))
 KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Grabotine"
 MACHINE_KEY = "HKLM" + KEY[4:]
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
@@ -27,9 +27,10 @@ def run(*command):
                           stderr=subprocess.DEVNULL, timeout=h.TIMEOUT).returncode
 
 
-def registry(key):
-    """{name: value} of a registry key (DWORDs as numbers), or None while it does not exist."""
-    out = h.wine("reg", "query", key, check=False)
+def registry(key, *view):
+    """{name: value} of a registry key (DWORDs as numbers), or None while it does not exist;
+    view "/reg:32" reads the 32-bit programs' view of a 64-bit Windows."""
+    out = h.wine("reg", "query", key, *view, check=False)
     if out.returncode != 0:
         return None
     values = {}
@@ -67,8 +68,10 @@ def link_time_stamps(path):
         raise ValueError("address %#x in no section" % rva)
 
     stamps = [struct.unpack_from("<I", data, pe + 8)[0]]
-    for directory in (0, 2):  # exports, resources (a 32-bit image's table starts at 96)
-        rva, size = struct.unpack_from("<II", data, optional + 96 + 8 * directory)
+    # The data directories start at 96 in a 32-bit image's optional header, at 112 in a 64-bit one.
+    table = optional + (112 if struct.unpack_from("<H", data, optional)[0] == 0x20B else 96)
+    for directory in (0, 2):  # exports, resources
+        rva, size = struct.unpack_from("<II", data, table + 8 * directory)
         if size:
             stamps.append(struct.unpack_from("<I", data, file_offset(rva) + 4)[0])
     return stamps
@@ -90,23 +93,37 @@ def wait_uninstalled(key, folder):
 
 def pack(out, **signing):
     """Packs the build's release into out, signed as the settings given say; returns out."""
-    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), h.BUILD,
-                    VERSION, out], check=True, capture_output=True, timeout=h.TIMEOUT,
+    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), out,
+                    h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
                    env=dict(os.environ, **signing))
     return out
 
 
 class Installer(unittest.TestCase):
     def test_for_all_users_upgrades_keep_its_choices_use_and_silent_removal(self):
-        folder = os.path.join(h.PREFIX, "drive_c", "Program Files", "Grabotine")  # 32-bit prefix
+        # The native Program Files of either prefix: the 32-bit one's or the 64-bit one's.
+        folder = os.path.join(h.PREFIX, "drive_c", "Program Files", "Grabotine")
         programs = os.path.join(h.PREFIX, "drive_c", "ProgramData", "Microsoft", "Windows",
                                 "Start Menu", "Programs")
         shortcuts = [os.path.join(programs, "Grabotine.lnk"),
                      os.path.join(programs, "StartUp", "Grabotine.lnk")]
         exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
 
+        if h.ARCH == "x64":
+            # Over the 32-bit release for all users, without its sign-in start: one install
+            # stays, the 64-bit one, and the choice with it.
+            old = os.path.join(h.PREFIX, "drive_c", "Program Files (x86)", "Grabotine")
+            os.makedirs(old)
+            for name in PROGRAM + ["Uninstall.exe"]:
+                open(os.path.join(old, name), "w").close()
+            for name, value in (("InstallLocation", h.c_drive_path(old)), ("DisplayVersion", "1.21")):
+                h.wine("reg", "add", MACHINE_KEY, "/v", name, "/d", value, "/reg:32", "/f")
+            self.assertEqual(run(SETUP, "/S"), 0)
+            self.assertFalse(os.path.exists(old))
+            self.assertIsNone(registry(MACHINE_KEY, "/reg:32"))
+        else:
+            self.assertEqual(run(SETUP, "/S", "/ALLUSERS", "/NOAUTOSTART"), 0)
         # A plain upgrade stays for all users, the sign-in start off; /AUTOSTART brings it back.
-        self.assertEqual(run(SETUP, "/S", "/ALLUSERS", "/NOAUTOSTART"), 0)
         self.assertEqual(run(SETUP, "/S"), 0)
         self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
         self.assertEqual(run(SETUP, "/S", "/AUTOSTART"), 0)
@@ -120,6 +137,10 @@ class Installer(unittest.TestCase):
             self.assertEqual(h.programs_running(), [exe])
             app.capture(10, 40, 60, 90)
             self.assertEqual(h.clipboard_info()["dib"][:2], (50, 50))
+            # Setup runs as an administrator there: it closes the program and starts none.
+            self.assertEqual(run(SETUP, "/S"), 0)
+            h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
+            self.assertEqual(h.programs_running(), [])
             self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
             wait_uninstalled(MACHINE_KEY, folder)
             self.assertFalse(os.path.exists(folder))
@@ -153,6 +174,21 @@ class Installer(unittest.TestCase):
         self.assertLessEqual(abs(size - kib), len(PROGRAM))
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
+
+        # A copy that another session runs holds the program: the removal leaves everything as
+        # it was, entry included, and says that it failed.
+        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.c_drive_path(
+            os.path.join(folder, "Grabotine.exe"))], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            # Run in place, so that its exit code is the removal's.
+            self.assertEqual(run(uninstaller, "/S", "_?=" + h.c_drive_path(folder)), 2)
+            assert_program_files(self, folder)
+            self.assertIsNotNone(registry(KEY))
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=h.TIMEOUT)
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
         # captures in the program's folder.
@@ -214,6 +250,11 @@ class PortableZip(unittest.TestCase):
 
 class Reproducible(unittest.TestCase):
     def test_signed_release_verifies_to_the_uninstaller_and_packs_again_to_the_same_bytes(self):
+        # A password on make's command line is refused before anything runs.
+        refused = subprocess.run(["make", "-C", SOURCE, "-n", "dist", "SIGN_PASS=secret"],
+                                 capture_output=True, text=True)
+        self.assertNotEqual(refused.returncode, 0)
+        self.assertIn("SIGN_PASS on the command line", refused.stderr)
         place = tempfile.mkdtemp(prefix="grabotine-signed-")
         cert, key = os.path.join(place, "cert.pem"), os.path.join(place, "key.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",

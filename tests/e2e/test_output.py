@@ -48,7 +48,7 @@ class OutputTest(unittest.TestCase):
         self.out = os.path.join(self.work, "out")
         os.makedirs(self.cwd)
         os.makedirs(self.out)
-        self.temp_bmp = os.path.join(self.cwd, "~temp.bmp")
+        self.temp_bmp = h.temp_bmp()
 
     def tearDown(self):
         shutil.rmtree(self.work, ignore_errors=True)

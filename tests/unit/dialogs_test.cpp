@@ -1,4 +1,5 @@
 #include "app/settings.h"
+#include "version.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/modal.h"
 #include "resources/resource.h"
@@ -121,7 +122,7 @@ TEST(DialogTemplates, HoldTheControlsTheProgramUses)
     TestDialog about(IDD_ABOUT, AboutProc);
     ASSERT_NE(about.get(), nullptr);
     EXPECT_EQ(TextOf(about.get()), "About ...");
-    EXPECT_EQ(TextOf(GetDlgItem(about.get(), IDC_ABOUT_NAME)), "Grabotine v. 1.21");
+    EXPECT_EQ(TextOf(GetDlgItem(about.get(), IDC_ABOUT_NAME)), "Grabotine v. " GRABOTINE_VERSION);
     EXPECT_EQ(ButtonType(about.get(), IDC_ABOUT_OK), BS_PUSHBUTTON);
     // Shown above every other window, so a press on the icon finds it.
     EXPECT_TRUE(GetWindowLongA(about.get(), GWL_EXSTYLE) & WS_EX_TOPMOST);

@@ -20,7 +20,7 @@ using outtest::KnownBitmap;
 
 namespace {
 
-// Runs each test in a fresh current directory, where the temporary file goes.
+// Runs each test in a fresh current directory; the temporary file goes to the temporary folder.
 class JpegExportTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -31,8 +31,6 @@ protected:
         ASSERT_NE(capture.bmp, nullptr);
     }
     void TearDown() override { SetCurrentDirectoryA(previous_); }
-
-    std::string TempBmpPath() const { return cwd.file(kTempBmp); }
 
     // A valid BMP of other dimensions, as something else might leave it.
     void LeaveStaleTempBmp()

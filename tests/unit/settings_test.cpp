@@ -13,27 +13,33 @@
 
 namespace {
 
-std::string IniPath()
-{
-    char dir[MAX_PATH] = {};
-    GetWindowsDirectoryA(dir, MAX_PATH);
-    return std::string(dir) + "\\grabotine.ini";
-}
+std::string Narrow(const std::wstring& wide) { return std::string(wide.begin(), wide.end()); }
 
-void WriteIni(const std::string& text)
+// The prefix's paths are plain ASCII.
+std::string IniPath() { return Narrow(SettingsFile()); }
+
+// Profile functions cache files; flush before replacing one underneath them.
+void FlushIni() { WritePrivateProfileStringW(nullptr, nullptr, nullptr, SettingsFile().c_str()); }
+
+void WriteFileText(const std::string& path, const std::string& text)
 {
-    // Profile functions cache files; flush before replacing it underneath them.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniFile);
-    ScopedHandle file(CreateFileA(IniPath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    SHCreateDirectoryExA(nullptr, path.substr(0, path.rfind('\\')).c_str(), nullptr);
+    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file.valid());
+    ASSERT_TRUE(file.valid()) << path;
     DWORD written = 0;
     WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+void WriteIni(const std::string& text)
+{
+    FlushIni();
+    WriteFileText(IniPath(), text);
+}
+
 void RemoveIni()
 {
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniFile);
+    FlushIni();
     DeleteFileA(IniPath().c_str());
 }
 
@@ -126,7 +132,7 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
 {
     AppliState = {1, 0, "Z:\\tmp\\shots", 1};
     StoreSettings();
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, kIniFile);
+    FlushIni();
 
     const std::string text = ReadWholeFile(IniPath());
     const size_t a = text.find("[autoSave]");
@@ -151,6 +157,40 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
     EXPECT_STREQ(AppliState.szpath, "Z:\\tmp\\shots");
 }
 
+// An upgrade from the release that kept its file in the Windows folder loses nothing: on the
+// first start the copy Windows virtualized for that release is carried over, else the Windows
+// folder's; once the user's own file is there, neither is read again.
+TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
+{
+    EXPECT_EQ(VirtualStoreFile(L"D:\\Users\\a\\AppData\\Local", L"D:\\WINNT"),
+              L"D:\\Users\\a\\AppData\\Local\\VirtualStore\\WINNT\\grabotine.ini");
+    wchar_t local[MAX_PATH] = {};
+    wchar_t windows[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local);
+    GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::string virtualized = Narrow(VirtualStoreFile(local, windows));
+    const std::string inWindows = Narrow(windows) + "\\grabotine.ini";
+    WriteFileText(inWindows, "[Sound]\r\nState=1\r\n");
+    WriteFileText(virtualized, "[SaveAs]\r\nState=1\r\n");
+
+    LoadSettings();
+    EXPECT_EQ(AppliState.extension, 1);
+    EXPECT_EQ(AppliState.EtatSound, 0);
+    EXPECT_EQ(ReadWholeFile(IniPath()), "[SaveAs]\r\nState=1\r\n");
+
+    RemoveIni();
+    DeleteFileA(virtualized.c_str());
+    LoadSettings();
+    EXPECT_EQ(AppliState.EtatSound, 1);
+    EXPECT_EQ(AppliState.extension, 0);
+
+    AppliState.EtatSound = 0;
+    StoreSettings();
+    LoadSettings();
+    EXPECT_EQ(AppliState.EtatSound, 0);
+    DeleteFileA(inWindows.c_str());
+}
+
 BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
 {
     ++*reinterpret_cast<int*>(count);
@@ -158,9 +198,9 @@ BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
 }
 
 // Windows turns file virtualization off for a program whose manifest asks for an execution
-// level, any level: a standard user's settings file (a bare name, so in the Windows folder)
-// and "~temp.bmp" in a protected folder would then fail to be written, without a word.
-TEST(Manifest, AsksForNoExecutionLevelAndIsEmbeddedOnce)
+// level, any level: a file an earlier release wrote into a protected folder would then be read
+// from another place than the one it was written to. Each program names its own architecture.
+TEST(Manifest, AsksForNoExecutionLevelNamesItsArchitectureAndIsEmbeddedOnce)
 {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -179,6 +219,10 @@ TEST(Manifest, AsksForNoExecutionLevelAndIsEmbeddedOnce)
     EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos) << text;
     EXPECT_EQ(text.find("trustInfo"), std::string::npos) << text;
     EXPECT_NE(text.find("PerMonitorV2"), std::string::npos) << text;
+    EXPECT_NE(text.find(sizeof(void*) == 8 ? "processorArchitecture=\"amd64\""
+                                           : "processorArchitecture=\"x86\""),
+              std::string::npos)
+        << text;
 }
 
 // A folder whose name the 8-bit code page cannot write comes back as a path that 8-bit calls

@@ -200,6 +200,25 @@ int KeepDesktop(const ProbeArgs& a)
     return 0;
 }
 
+// hold-file: opens PATH sharing only reading, as a program running from it does, prints "held"
+// and keeps it until its standard input ends.
+int HoldFile(const ProbeArgs& a)
+{
+    if (a.size() != 1)
+        return 2;
+    const HANDLE file = CreateFileA(a[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    printf("held\n");
+    char c = 0;
+    DWORD read = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr) && read == 1) {
+    }
+    CloseHandle(file);
+    return 0;
+}
+
 // topmost-window: shows a captioned always-on-top window of another program, prints its
 // handle and keeps it until killed.
 int TopmostWindow(const ProbeArgs& a)
@@ -287,6 +306,7 @@ ProbeCommand post("post", "HWND MSG WPARAM LPARAM", Post);
 ProbeCommand menu("menu", "HWND TIMEOUT_MS", Menu);
 ProbeCommand counts("counts", "HWND", Counts);
 ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
+ProbeCommand holdFile("hold-file", "PATH", HoldFile);
 ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
 ProbeCommand foreground("foreground", "", Foreground);
 ProbeCommand xWindow("x-window", "HWND", XWindow);
