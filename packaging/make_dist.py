@@ -147,6 +147,8 @@ def package(build, out, stamp):
 
 def main(out, *builds):
     stamp = release_time()
+    # The installer compiler takes relative names from its script's folder.
+    out = os.path.abspath(out)
     # The installer compiler runs the signing command from another folder.
     for name in ("SIGN_CERT", "SIGN_KEY", "SIGN_PASS_FILE"):
         if os.environ.get(name):
