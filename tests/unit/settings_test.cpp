@@ -209,6 +209,19 @@ TEST(FolderPath, ComesBackInAFormThe8BitCallsOpen)
     RemoveDirectoryW(folder.c_str());
 }
 
+// A path goes to 8 bits whole or not at all; on a system set to UTF-8 every path fits.
+TEST(FolderPath, ConvertsExactlyInEachCodePage)
+{
+    const struct { UINT cp; const wchar_t* wide; const char* expected; } cases[] = {
+        {1252, L"Caf\u00e9", "Caf\xe9"}, {1252, L"\u0421", nullptr}, {932, L"Caf\u00e9", nullptr},
+        {932, L"\u5199", "\x8e\xca"}, {65001, L"\u0421", "\xd0\xa1"}, {65001, L"\xd800", nullptr}};
+    for (const auto& c : cases) {
+        char path[MAX_PATH] = {};
+        EXPECT_EQ(ExactAnsi(c.cp, c.wide, path), c.expected != nullptr) << c.cp;
+        EXPECT_STREQ(c.expected ? path : nullptr, c.expected) << c.cp;
+    }
+}
+
 // A shell busy at sign-in can time out on an add that it carries out all the same: an add
 // that it then refuses because the icon is there counts as done.
 TEST(TrayIcon, AnAddRefusedForAnIconAlreadyThereCountsAsDone)
