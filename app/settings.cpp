@@ -37,15 +37,21 @@ bool IsDirectory(const char* path)
 
 }  // namespace
 
-bool ExactAnsi(UINT codePage, const wchar_t* wide, char (&path)[MAX_PATH])
+AnsiRule AnsiRuleFor(UINT codePage)
 {
     // UTF-8 writes every character, and refuses both the best-fit flag and the lost-character
     // report: with them every path would fail. An unpaired surrogate still fails.
-    const bool utf8 = codePage == CP_UTF8;
+    if (codePage == CP_UTF8)
+        return {WC_ERR_INVALID_CHARS, false};
+    return {WC_NO_BEST_FIT_CHARS, true};
+}
+
+bool ExactAnsi(UINT codePage, const wchar_t* wide, char (&path)[MAX_PATH])
+{
+    const AnsiRule rule = AnsiRuleFor(codePage);
     BOOL lost = FALSE;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    const int n = WideCharToMultiByte(codePage, flags, wide, -1, path, MAX_PATH, nullptr,
-                                      utf8 ? nullptr : &lost);
+    const int n = WideCharToMultiByte(codePage, rule.flags, wide, -1, path, MAX_PATH, nullptr,
+                                      rule.reportsLoss ? &lost : nullptr);
     return n > 0 && !lost;
 }
 

@@ -219,6 +219,9 @@ TEST(FolderPath, ConvertsExactlyInEachCodePage)
         char path[MAX_PATH] = {};
         EXPECT_EQ(ExactAnsi(c.cp, c.wide, path), c.expected != nullptr) << c.cp;
         EXPECT_STREQ(c.expected ? path : nullptr, c.expected) << c.cp;
+        // Windows (not Wine) fails UTF-8 conversions that ask for either of these.
+        EXPECT_EQ((AnsiRuleFor(c.cp).flags & WC_NO_BEST_FIT_CHARS) != 0, c.cp != CP_UTF8) << c.cp;
+        EXPECT_EQ(AnsiRuleFor(c.cp).reportsLoss, c.cp != CP_UTF8) << c.cp;
     }
 }
 
