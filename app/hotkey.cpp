@@ -45,8 +45,10 @@ void ApplyHotkeySetting()
         registered = true;
     else if (!refusal)
         refusal = kTaken;
-    if (refusal && !told)
-        told = TaskBarBalloon(IDI_GRABOTINE, "Print Screen is not available", refusal) != FALSE;
+    if (refusal && !told) {
+        TaskBarBalloon(IDI_GRABOTINE, "Print Screen is not available", refusal);
+        told = true;
+    }
 }
 
 void ReleaseHotkey()

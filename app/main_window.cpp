@@ -9,14 +9,15 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
-#include <cstdio>
 #include <cwchar>
+#include <iterator>
 
 namespace {
 
 HMENU hMenu = nullptr;
 int EtatMouse = 1;  // last button pressed on the icon: 1 left (select), 0 right (menu)
 POINT iconPress = {0, 0};  // the cursor at the last press on the icon: dialogs open on its monitor
+bool menuOpen = false;
 
 HMENU BuildPopupMenu()
 {
@@ -45,27 +46,21 @@ void Shutdown()
     PostQuitMessage(0);
 }
 
-// The help page lives beside the executable and opens in the user's default viewer. The
-// executable's folder is asked for in full, since the 8-bit form can name no folder at all
-// (an install folder under a profile whose name the code page lacks).
+// The help page lives beside the executable and opens in the user's default viewer. Its path
+// stays wide from end to end: an install folder whose name the code page lacks has an 8-bit
+// form only where the volume keeps short names.
 void OpenHelp()
 {
-    wchar_t exe[MAX_PATH] = {};
-    const DWORD len = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    constexpr wchar_t kPage[] = L"grabotine.htm";
+    wchar_t page[MAX_PATH] = {};
+    const DWORD len = GetModuleFileNameW(nullptr, page, MAX_PATH);
     if (len == 0 || len >= MAX_PATH)
         return;
-    wchar_t* slash = wcsrchr(exe, L'\\');
-    if (!slash)
+    wchar_t* slash = wcsrchr(page, L'\\');
+    if (!slash || static_cast<size_t>(slash + 1 - page) + std::size(kPage) > MAX_PATH)
         return;
-    *slash = L'\0';
-    char folder[MAX_PATH] = {};
-    if (!AnsiFolderPath(exe, folder))
-        return;
-    char page[MAX_PATH] = {};
-    const int n = snprintf(page, sizeof page, "%s\\grabotine.htm", folder);
-    if (n < 0 || n >= static_cast<int>(sizeof page))
-        return;
-    ShellExecuteA(nullptr, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
+    wmemcpy(slash + 1, kPage, std::size(kPage));
+    ShellExecuteW(nullptr, L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 // Save, Exit and auto-save go through the key handler, as F4 and End on the overlay do.
@@ -113,13 +108,16 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
         CancelDrag();
 }
 
-// Alt+F4, or the window manager's close, on the shown overlay cancels the selection; a close
-// request sent from outside (WM_CLOSE) still ends the program.
+// Alt+F4, or the window manager's close, never ends the program: on the shown overlay it
+// cancels the selection, and typed to the hidden window (which can keep the keyboard after
+// the tray menu) it was meant for another window. A close request sent from outside
+// (WM_CLOSE, as setup sends) still ends it.
 bool OnSysCommand(WPARAM command)
 {
-    if ((command & 0xFFF0) != SC_CLOSE || !IsWindowVisible(hWndMain))
+    if ((command & 0xFFF0) != SC_CLOSE)
         return false;
-    CancelDrag();
+    if (IsWindowVisible(hWndMain))
+        CancelDrag();
     return true;
 }
 
@@ -163,7 +161,9 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
         // foreground window; the WM_NULL lets a second press on the icon open it again.
         SetForegroundWindow(hWndMain);
         // The system keeps it whole on the monitor of that point.
+        menuOpen = true;
         TrackPopupMenu(hMenu, TPM_RIGHTALIGN, iconPress.x, iconPress.y, 0, hWndMain, nullptr);
+        menuOpen = false;
         PostMessageA(hWndMain, WM_NULL, 0, 0);
         break;
     }
@@ -171,10 +171,12 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
     }
 }
 
-// Print Screen does what a left press on the icon does, but not over a selection on screen.
+// Print Screen does what a left press on the icon does, but not over a selection on screen,
+// nor while the tray menu is open (its loop hands the key on): the menu would be frozen into
+// the picture, since it leaves the screen only a moment after it closes.
 void OnHotKey(WPARAM id)
 {
-    if (id == kHotkeyId && !IsWindowVisible(hWndMain))
+    if (id == kHotkeyId && !menuOpen && !IsWindowVisible(hWndMain))
         OnTrayIcon(IDI_GRABOTINE, WM_LBUTTONDOWN);
 }
 

@@ -94,27 +94,36 @@ bool IsDirectory(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The path in the system code page, only when every character survives the conversion.
-bool ExactAnsi(const wchar_t* wide, char (&path)[MAX_PATH])
+}  // namespace
+
+AnsiRule AnsiRuleFor(UINT codePage)
 {
-    BOOL lost = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path, MAX_PATH,
-                                      nullptr, &lost);
-    return n > 0 && !lost;
+    // UTF-8 writes every character, and refuses both the best-fit flag and the lost-character
+    // report: with them every path would fail. An unpaired surrogate still fails.
+    if (codePage == CP_UTF8)
+        return {WC_ERR_INVALID_CHARS, false};
+    return {WC_NO_BEST_FIT_CHARS, true};
 }
 
-}  // namespace
+bool ExactAnsi(UINT codePage, const wchar_t* wide, char (&path)[MAX_PATH])
+{
+    const AnsiRule rule = AnsiRuleFor(codePage);
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(codePage, rule.flags, wide, -1, path, MAX_PATH, nullptr,
+                                      rule.reportsLoss ? &lost : nullptr);
+    return n > 0 && !lost;
+}
 
 // The 8-bit conversion turns letters the code page lacks into '?' or a look-alike, naming
 // another folder or none. Only here are wide paths taken, to find a form that the 8-bit calls
 // everywhere else can open: the path itself, or else its short name.
 bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH])
 {
-    if (ExactAnsi(wide, path) && IsDirectory(path))
+    if (ExactAnsi(GetACP(), wide, path) && IsDirectory(path))
         return true;
     wchar_t shortPath[MAX_PATH] = {};
     const DWORD n = GetShortPathNameW(wide, shortPath, MAX_PATH);
-    return n > 0 && n < MAX_PATH && ExactAnsi(shortPath, path) && IsDirectory(path);
+    return n > 0 && n < MAX_PATH && ExactAnsi(GetACP(), shortPath, path) && IsDirectory(path);
 }
 
 namespace {

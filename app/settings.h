@@ -50,3 +50,14 @@ bool FolderPathOf(LPCITEMIDLIST pidl, char (&path)[MAX_PATH]);
 // The existing folder wide names, as a path that 8-bit calls can open (itself when the code
 // page writes every letter of it, else its short name), or false.
 bool AnsiFolderPath(const wchar_t* wide, char (&path)[MAX_PATH]);
+
+// How a path goes to that code page: the conversion's flags, and whether it asks which
+// characters were lost.
+struct AnsiRule {
+    DWORD flags;
+    bool reportsLoss;
+};
+AnsiRule AnsiRuleFor(UINT codePage);
+
+// The path in that code page, only when every character survives the conversion.
+bool ExactAnsi(UINT codePage, const wchar_t* wide, char (&path)[MAX_PATH]);

@@ -2,6 +2,10 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
 namespace {
 
 // At a busy sign-in the shell can time out and fail an add: the icon is tried again this
@@ -9,11 +13,37 @@ namespace {
 constexpr UINT_PTR kRetryAddTimer = 1;
 constexpr UINT kRetryAddMs = 2000;
 
-// The icon the retries add (the program has one).
-HICON pendingIcon = nullptr;
-int pendingId = 0;
+// The icon the program shows (it has one), for the retries and for a balloon that finds it
+// missing.
+HICON trayIcon = nullptr;
+int trayId = 0;
 
-void CALLBACK RetryAdd(HWND, UINT, UINT_PTR, DWORD) { TaskBarAdd(pendingIcon, pendingId); }
+void CALLBACK RetryAdd(HWND, UINT, UINT_PTR, DWORD) { TaskBarAdd(trayIcon, trayId); }
+
+// Balloons due while the icon is missing wait for it, one of each title (the program has two).
+NOTIFYICONDATAA waiting[2] = {};
+size_t waitingCount = 0;
+
+void KeepUntilIconIsBack(const NOTIFYICONDATAA& balloon)
+{
+    size_t i = 0;
+    while (i < waitingCount && strcmp(waiting[i].szInfoTitle, balloon.szInfoTitle) != 0)
+        ++i;
+    if (i == std::size(waiting))
+        i = std::size(waiting) - 1;
+    waiting[i] = balloon;
+    waitingCount = std::max(waitingCount, i + 1);
+}
+
+void ShowWaitingBalloons()
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < waitingCount; ++i) {
+        if (!Shell_NotifyIconA(NIM_MODIFY, &waiting[i]))
+            waiting[kept++] = waiting[i];
+    }
+    waitingCount = kept;
+}
 
 }  // namespace
 
@@ -31,11 +61,12 @@ BOOL TaskBarAdd(HICON hIcon, int idIcon)
     const BOOL shown = Shell_NotifyIconA(NIM_ADD, &tnid) || Shell_NotifyIconA(NIM_MODIFY, &tnid);
     if (!hWndMain)
         return shown;
+    trayIcon = hIcon;
+    trayId = idIcon;
     if (shown) {
         KillTimer(hWndMain, kRetryAddTimer);
+        ShowWaitingBalloons();
     } else {
-        pendingIcon = hIcon;
-        pendingId = idIcon;
         SetTimer(hWndMain, kRetryAddTimer, kRetryAddMs, RetryAdd);
     }
     return shown;
@@ -50,8 +81,9 @@ BOOL TaskBarDel(int idIcon)
     return Shell_NotifyIconA(NIM_DELETE, &tnid);
 }
 
-// A notice from the icon, for what the user must learn but that needs no answer.
-BOOL TaskBarBalloon(int idIcon, const char* title, const char* text)
+// A notice from the icon, for what the user must learn but that needs no answer. When the
+// icon is missing (its add failed or the shell lost it) the add is tried again at once.
+void TaskBarBalloon(int idIcon, const char* title, const char* text)
 {
     NOTIFYICONDATAA tnid = {};
     tnid.cbSize = NOTIFYICONDATAA_V2_SIZE;
@@ -61,5 +93,9 @@ BOOL TaskBarBalloon(int idIcon, const char* title, const char* text)
     tnid.dwInfoFlags = NIIF_WARNING;
     lstrcpynA(tnid.szInfoTitle, title, sizeof tnid.szInfoTitle);
     lstrcpynA(tnid.szInfo, text, sizeof tnid.szInfo);
-    return Shell_NotifyIconA(NIM_MODIFY, &tnid);
+    if (Shell_NotifyIconA(NIM_MODIFY, &tnid))
+        return;
+    KeepUntilIconIsBack(tnid);
+    if (trayIcon)
+        TaskBarAdd(trayIcon, trayId);
 }

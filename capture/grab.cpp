@@ -115,12 +115,29 @@ bool OfferToClipboard(HDC display, HBITMAP capture)
     return true;
 }
 
-// What the user learns when the clipboard could not take the capture.
-void TellClipboardMissed()
+enum class Missed { Nothing, Held, NotMade, NotPlaced };
+
+// What the user learns when the capture is not on the clipboard: another program is blamed
+// only when it held the clipboard past the wait.
+void TellClipboardMissed(Missed why)
 {
-    TaskBarBalloon(IDI_GRABOTINE, "Capture not on the clipboard",
-                   "The clipboard could not take this capture: another program may be holding "
-                   "it. Pasting will not give this capture.");
+    const char* text = nullptr;
+    switch (why) {
+    case Missed::Nothing: return;
+    case Missed::Held:
+        text = "The clipboard could not take this capture: another program may be holding it. "
+               "Pasting will not give this capture.";
+        break;
+    case Missed::NotMade:
+        text = "This capture could not be made (too little memory for its size?). The "
+               "clipboard keeps what it had.";
+        break;
+    case Missed::NotPlaced:
+        text = "This capture could not be placed on the clipboard (too little memory for its "
+               "size?), and what the clipboard had is gone. Pasting will not give this capture.";
+        break;
+    }
+    TaskBarBalloon(IDI_GRABOTINE, "Capture not on the clipboard", text);
 }
 
 }  // namespace
@@ -146,19 +163,22 @@ HBITMAP CopyBitmap(HBITMAP bmp)
 bool SetBitmapClipBoard()
 {
     OrderRect(rect);
-    bool offered = false;
+    Missed missed = Missed::Nothing;
     {
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
         ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
         // The clipboard is taken after the grab, for as short a time as can be.
         std::optional<ScopedClipboard> clipboard;
-        if (capture.get() && OpenClipboardPatiently(clipboard))
-            offered = EmptyClipboard() && OfferToClipboard(hdc.get(), capture.get());
+        if (!capture.get())
+            missed = Missed::NotMade;
+        else if (!OpenClipboardPatiently(clipboard))
+            missed = Missed::Held;
+        else if (!EmptyClipboard() || !OfferToClipboard(hdc.get(), capture.get()))
+            missed = Missed::NotPlaced;
         if (hBitmap)
             DeleteObject(hBitmap);
         hBitmap = capture.release();
     }
-    if (!offered)
-        TellClipboardMissed();
-    return offered;
+    TellClipboardMissed(missed);
+    return missed == Missed::Nothing;
 }

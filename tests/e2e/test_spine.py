@@ -120,6 +120,17 @@ class DesktopLife(unittest.TestCase):
             app.post(h.WM_KEYDOWN, h.VK_END, TYPED_END)
             app.sync()
             self.assertIsNone(app.proc.poll())
+            # Keys from the keyboard: Print Screen while the tray menu is open (it would be in
+            # the picture), then Alt+F4 to the hidden window that the menu left in front.
+            app.press_icon(3)
+            h.poll(h.popup_menu_shown, what="the menu")
+            h.probe("keys", app.hwnd, 0x2C)  # VK_SNAPSHOT
+            app.idle()
+            self.assertEqual(app.window_info()["visible"], "0")
+            app.close_menu()
+            h.probe("keys", app.hwnd, 0x12, h.VK_F4)  # VK_MENU
+            app.idle()
+            self.assertIsNone(app.proc.poll())
             self.assertEqual(len(os.listdir(out)), 1)
             # The program's own requests (Save, Exit) still work.
             app.command(3)

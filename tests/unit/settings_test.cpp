@@ -253,6 +253,22 @@ TEST(FolderPath, ComesBackInAFormThe8BitCallsOpen)
     RemoveDirectoryW(folder.c_str());
 }
 
+// A path goes to 8 bits whole or not at all; on a system set to UTF-8 every path fits.
+TEST(FolderPath, ConvertsExactlyInEachCodePage)
+{
+    const struct { UINT cp; const wchar_t* wide; const char* expected; } cases[] = {
+        {1252, L"Caf\u00e9", "Caf\xe9"}, {1252, L"\u0421", nullptr}, {932, L"Caf\u00e9", nullptr},
+        {932, L"\u5199", "\x8e\xca"}, {65001, L"\u0421", "\xd0\xa1"}, {65001, L"\xd800", nullptr}};
+    for (const auto& c : cases) {
+        char path[MAX_PATH] = {};
+        EXPECT_EQ(ExactAnsi(c.cp, c.wide, path), c.expected != nullptr) << c.cp;
+        EXPECT_STREQ(c.expected ? path : nullptr, c.expected) << c.cp;
+        // Windows (not Wine) fails UTF-8 conversions that ask for either of these.
+        EXPECT_EQ((AnsiRuleFor(c.cp).flags & WC_NO_BEST_FIT_CHARS) != 0, c.cp != CP_UTF8) << c.cp;
+        EXPECT_EQ(AnsiRuleFor(c.cp).reportsLoss, c.cp != CP_UTF8) << c.cp;
+    }
+}
+
 // A shell busy at sign-in can time out on an add that it carries out all the same: an add
 // that it then refuses because the icon is there counts as done.
 TEST(TrayIcon, AnAddRefusedForAnIconAlreadyThereCountsAsDone)

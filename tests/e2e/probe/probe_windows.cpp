@@ -156,6 +156,25 @@ int Menu(const ProbeArgs& a)
     return PrintAnswer(answer, ParseNumber(a[1]));
 }
 
+// keys HWND VK...: presses and lets go the keys as the keyboard sends them; done once the
+// window has taken the last press (a key or a hot key) from its queue.
+int Keys(const ProbeArgs& a)
+{
+    if (a.size() < 2)
+        return 2;
+    const std::string answer = HookAnswerFile("key");
+    DeleteFileA(answer.c_str());
+    HookSet hooks(ParseHwnd(a[0]));
+    std::vector<INPUT> input(2 * a.size() - 2, INPUT{INPUT_KEYBOARD, {}});
+    for (size_t i = 1; i < a.size(); ++i) {
+        input[i - 1].ki.wVk = input[input.size() - i].ki.wVk = static_cast<WORD>(ParseNumber(a[i]));
+        input[input.size() - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    std::string key;
+    return hooks.ok() && SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) &&
+           PollFor(10000, [&] { return ReadAnswer(answer, key) && key == a.back(); }) ? 0 : 1;
+}
+
 }  // namespace
 
 bool AskCounts(HWND hwnd, std::string& answer)
@@ -304,6 +323,7 @@ ProbeCommand windowInfo("window-info", "HWND", WindowInfo);
 ProbeCommand waitVisible("wait-visible", "HWND 0|1 TIMEOUT_MS", WaitVisible);
 ProbeCommand post("post", "HWND MSG WPARAM LPARAM", Post);
 ProbeCommand menu("menu", "HWND TIMEOUT_MS", Menu);
+ProbeCommand keys("keys", "HWND VK...", Keys);
 ProbeCommand counts("counts", "HWND", Counts);
 ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
 ProbeCommand holdFile("hold-file", "PATH", HoldFile);

@@ -105,6 +105,9 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK GetMsgHook(int code, WPARAM wP
     static const UINT countsQuery = RegisterWindowMessageA("GrabotineProbeCounts");
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         const MSG* msg = reinterpret_cast<const MSG*>(lParam);
+        if (msg->message == WM_KEYDOWN || msg->message == WM_SYSKEYDOWN || msg->message == WM_HOTKEY)
+            WriteAnswer("key", std::to_string(msg->message == WM_HOTKEY ? HIWORD(msg->lParam)
+                                                                        : msg->wParam));
         if (msg->message == countsQuery) {
             char text[100] = {};
             snprintf(text, sizeof text, "gdi=%d user=%d private_kib=%lu", CountGdiObjects(),
