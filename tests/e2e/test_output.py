@@ -249,6 +249,10 @@ class PngCaptures(OutputTest):
             app.capture(402, 301, 137, 91)
             expected = h.crop(picture, 137, 91, 265, 210)
             h.assert_same_image(self, h.clipboard_png(), expected, "PNG on the clipboard")
+            x_png = os.path.join(self.work, "x.png")
+            with open(x_png, "wb") as f:
+                f.write(h.x_clipboard("image/png"))
+            h.assert_same_image(self, h.read_jpeg(x_png), expected, "image/png on the X side")
             app.post(h.WM_KEYDOWN, h.VK_F4)
             app.idle()
             [name] = os.listdir(self.out)
