@@ -92,7 +92,7 @@ HGLOBAL BmpFileInMemory(HDC dc, HBITMAP bmp)
     BITMAPFILEHEADER header = {};
     header.bfType = 0x4D42;  // "BM"
     header.bfSize = static_cast<DWORD>(GlobalSize(mem.get()));
-    header.bfOffBits = kFileHeader + info->biSize + info->biClrUsed * sizeof(RGBQUAD);
+    header.bfOffBits = kFileHeader + info->biSize + info->biClrUsed * DWORD{sizeof(RGBQUAD)};
     memcpy(lock.get(), &header, kFileHeader);
     return mem.release();
 }
