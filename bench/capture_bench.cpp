@@ -159,6 +159,18 @@ void DragOver(const RECT& region)
     SendMessageA(hWndMain, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(region.right - x, region.bottom - y));
 }
 
+// Handles what a release posted, the making of its "PNG", and waits until the clipboard has
+// told of that too, so that no late notice is taken for the next release's; its time.
+double RenderPosted()
+{
+    ResetEvent(clipboardChanged);
+    const LARGE_INTEGER t0 = Now();
+    Pump();
+    const double ms = Ms(t0, Now());
+    WaitForSingleObject(clipboardChanged, 10000);
+    return ms;
+}
+
 // From the button release over region until the clipboard tells of the capture, with "PNG"
 // promised; then how long the making of that PNG, posted by the release, takes (pngMs).
 double ReleaseToClipboard(const RECT& region, double& pngMs)
@@ -171,9 +183,7 @@ double ReleaseToClipboard(const RECT& region, double& pngMs)
     WaitForSingleObject(clipboardChanged, 10000);
     LARGE_INTEGER t1;
     t1.QuadPart = clipboardChangedAt;
-    const LARGE_INTEGER t2 = Now();
-    Pump();
-    pngMs = Ms(t2, Now());
+    pngMs = RenderPosted();
     return Ms(t0, t1);
 }
 
@@ -191,7 +201,7 @@ void ReleaseParts(const RECT& region, double& eraseMs, double& grabMs)
     SetBitmapClipBoard();
     grabMs = Ms(t0, Now());
     SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
-    Pump();  // the PNG the grab posted for, outside every measure
+    RenderPosted();  // the PNG the grab posted for, outside every measure
 }
 
 // Every format, as a reader gets them: the DIB, "PNG", and the bitmap the system makes from the
