@@ -37,11 +37,10 @@ HGLOBAL MakePng(HBITMAP capture)
     return NViewLibCopyAsPNG();
 }
 
-// The promised PNG onto the clipboard, which this thread has open; the promise is kept when it
-// cannot be made, for a later reader to ask again.
-void FulfilPngPromise()
+// The promised PNG onto the clipboard, which is open; the promise is kept when it cannot be
+// made, for a later reader to ask again.
+void HandOverPng(ScopedGlobalMem<void>& png)
 {
-    ScopedGlobalMem<void> png(MakePng(hPromised));
     if (!png.get() || !SetClipboardData(PngFormat(), png.get()))
         return;
     png.release();
@@ -59,17 +58,21 @@ void DropPngPromise()
 
 void RenderFormat(UINT format)
 {
-    if (format == PngFormat() && hPromised)
-        FulfilPngPromise();
+    if (format != PngFormat() || !hPromised)
+        return;
+    ScopedGlobalMem<void> png(MakePng(hPromised));
+    HandOverPng(png);
 }
 
 void RenderPromisedPng()
 {
     if (!hPromised)
         return;
+    // Made before the clipboard is opened: readers find it taken only for the hand-over.
+    ScopedGlobalMem<void> png(MakePng(hPromised));
     ScopedClipboard clipboard(hWndMain);
     if (clipboard.open() && GetClipboardOwner() == hWndMain)
-        FulfilPngPromise();
+        HandOverPng(png);
 }
 
 void OrderRect(RECT& r)
