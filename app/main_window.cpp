@@ -1,6 +1,7 @@
 #include "app/grabotine.h"
 #include "app/hotkey.h"
 #include "app/settings.h"
+#include "capture/grab.h"
 #include "capture/overlay.h"
 #include "dialogs/dialogs.h"
 #include "output/save.h"
@@ -39,6 +40,7 @@ void OnCreate()
 
 void Shutdown()
 {
+    RenderPromisedPng();
     DeleteOverlayPen();
     ReleaseHotkey();
     TaskBarDel(IDI_GRABOTINE);
@@ -209,6 +211,7 @@ void OnEndSession(WPARAM ending)
 {
     if (!ending)
         return;
+    RenderPromisedPng();
     StoreSettings();
     ReleaseHotkey();
 }
@@ -250,6 +253,10 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_HOTKEY: OnHotKey(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
+    case WM_RENDERPNG: RenderPromisedPng(); return 0;
+    case WM_RENDERFORMAT: RenderFormat(static_cast<UINT>(wParam)); return 0;
+    case WM_RENDERALLFORMATS: RenderPromisedPng(); return 0;
+    case WM_DESTROYCLIPBOARD: DropPngPromise(); return 0;
     default: return DefWindowProcA(hwnd, iMsg, wParam, lParam);
     }
 }

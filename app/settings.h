@@ -9,7 +9,7 @@ struct Etat {
     int32_t EtatAutoSave;  // 1 = save after every capture
     int32_t EtatSound;     // 1 = shutter sound after every save
     char szpath[256];      // output directory; "0" = not set yet
-    int32_t extension;     // 0 = BMP, 1 = JPEG, anything else = no file
+    int32_t extension;     // 0 = BMP, 1 = JPEG, 3 = PNG, anything else = no file
     int32_t EtatHotkey = 1;  // 1 = Print Screen starts a selection
 };
 

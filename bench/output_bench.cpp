@@ -1,6 +1,8 @@
-// Saving a 1920 x 1080 capture: the BMP writer against bare writes of the same bytes, and the
+// Saving a 1920 x 1080 capture: the BMP writer against bare writes of the same bytes, the
 // JPEG export against its floor, the temporary BMP it must write plus WIC encoding the same
-// pixels from memory.
+// pixels from memory, and the PNG save against the BMP save, on the bench picture and on a
+// text-heavy window, beside WIC's own PNG encoder. The PNG files stay for output_bench.sh,
+// which weighs them against ImageMagick's.
 #include "win/scoped_win.h"
 #include "bench_report.h"
 #include "output/bmp_writer.h"
@@ -8,6 +10,7 @@
 #include "wic_codec.h"
 
 #include <nviewlib.h>
+#include <wincodec.h>
 
 #include <cmath>
 #include <cstdio>
@@ -28,6 +31,12 @@ const char kJpgFile[] = "output_bench.jpg";
 const wchar_t kFloorFile[] = L"output_bench_floor.jpg";
 const char kPpmFile[] = "output_bench.ppm";
 const char kResults[] = "output_bench_results.txt";
+const char kPngFile[] = "output_bench.png";
+const char kTextPngFile[] = "output_bench_text.png";
+const char kTextPpmFile[] = "output_bench_text.ppm";
+const char kTextBmpFile[] = "output_bench_text.bmp";
+const wchar_t kWicPngFile[] = L"output_bench_wic.png";
+const wchar_t kTextWicPngFile[] = L"output_bench_text_wic.png";
 
 double Now()
 {
@@ -56,6 +65,100 @@ Image MakePicture()
             p[2] = static_cast<BYTE>(text ? 20 : window ? 235 : 60 + x * 120 / kWidth);
         }
     return image;
+}
+
+// A text-heavy window as GDI draws it: caption, menu bar, a gutter of line numbers and full
+// lines of smoothed text, black with blue words, on white.
+Image MakeTextPicture()
+{
+    ScopedGetDC screen(nullptr);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = kWidth;
+    info.bmiHeader.biHeight = -kHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    ScopedGdiObject<HBITMAP> dib(
+        CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    {
+        ScopedCreatedDC dc(CreateCompatibleDC(screen.get()));
+        ScopedSelectObject select(dc.get(), dib.get());
+        ScopedGdiObject<HFONT> font(CreateFontA(-15, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET,
+                                                0, 0, CLEARTYPE_QUALITY, 0, "DejaVu Sans"));
+        ScopedSelectObject selectFont(dc.get(), font.get());
+        const RECT all = {0, 0, kWidth, kHeight};
+        FillRect(dc.get(), &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        const RECT caption = {0, 0, kWidth, 24};
+        ScopedGdiObject<HBRUSH> blue(CreateSolidBrush(RGB(0, 84, 166)));
+        FillRect(dc.get(), &caption, blue.get());
+        const RECT bars[] = {{0, 24, kWidth, 46}, {0, 46, 56, kHeight}};
+        for (const RECT& bar : bars)
+            FillRect(dc.get(), &bar, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+        SetBkMode(dc.get(), TRANSPARENT);
+        SetTextColor(dc.get(), RGB(255, 255, 255));
+        TextOutA(dc.get(), 8, 4, "notes.txt - Editor", 18);
+        SetTextColor(dc.get(), RGB(0, 0, 0));
+        TextOutA(dc.get(), 8, 27, "File   Edit   Search   View   Help", 34);
+        static const char* const words[] = {
+            "the", "capture", "window", "of", "pixels", "and", "a", "file", "saved", "to",
+            "clipboard", "format", "when", "is", "with", "region", "overlay", "tray", "icon",
+            "program", "message", "options", "folder", "every", "screen", "text"};
+        unsigned seed = 12345;
+        int lineNumber = 1;
+        for (int y = 50; y + 18 <= kHeight; y += 18, ++lineNumber) {
+            char number[8];
+            const int n = snprintf(number, sizeof number, "%4d", lineNumber);
+            SetTextColor(dc.get(), RGB(96, 96, 96));
+            TextOutA(dc.get(), 6, y, number, n);
+            int x = 64;
+            while (x < kWidth - 120) {
+                seed = seed * 1103515245u + 12345u;
+                const char* word = words[(seed >> 16) % (sizeof words / sizeof *words)];
+                const int len = static_cast<int>(strlen(word));
+                SetTextColor(dc.get(), (seed >> 8) % 7 == 0 ? RGB(0, 0, 200) : RGB(0, 0, 0));
+                TextOutA(dc.get(), x, y, word, len);
+                SIZE size = {};
+                GetTextExtentPoint32A(dc.get(), word, len, &size);
+                x += size.cx + 5;
+            }
+        }
+        GdiFlush();
+    }
+    Image image;
+    UINT bytes = 0;
+    ImageSizes(kWidth, kHeight, image.stride, bytes);
+    image.width = kWidth;
+    image.height = kHeight;
+    image.pixels.reset(new BYTE[bytes]);
+    memcpy(image.pixels.get(), bits, bytes);
+    return image;
+}
+
+// WIC's PNG encoder on the same pixels from memory, for comparison.
+void EncodeWicPng(const Image& image, const wchar_t* path)
+{
+    ScopedCom com;
+    ScopedComPtr<IWICImagingFactory> factory;
+    ScopedComPtr<IWICStream> stream;
+    ScopedComPtr<IWICBitmapEncoder> encoder;
+    ScopedComPtr<IWICBitmapFrameEncode> frame;
+    ScopedComPtr<IPropertyBag2> options;
+    WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+    if (FAILED(ComCreateInstance(CLSID_WICImagingFactory, IID_IWICImagingFactory,
+                                 reinterpret_cast<void**>(factory.put()))) ||
+        FAILED(factory->CreateStream(stream.put())) ||
+        FAILED(stream->InitializeFromFilename(path, GENERIC_WRITE)) ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put())) ||
+        FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.put(), options.put())) ||
+        FAILED(frame->Initialize(options.get())) || FAILED(frame->SetSize(kWidth, kHeight)) ||
+        FAILED(frame->SetPixelFormat(&format)) ||
+        FAILED(frame->WritePixels(kHeight, image.stride, image.stride * kHeight,
+                                  image.pixels.get())))
+        return;
+    frame->Commit();
+    encoder->Commit();
 }
 
 // The capture as the grab makes it: a bitmap compatible with the screen.
@@ -87,9 +190,9 @@ std::string ReadAll(const char* path)
     return bytes;
 }
 
-void WritePpm(const Image& image)
+void WritePpm(const Image& image, const char* path)
 {
-    FILE* f = fopen(kPpmFile, "wb");
+    FILE* f = fopen(path, "wb");
     if (!f)
         return;
     fprintf(f, "P6 %ld %ld 255\n", kWidth, kHeight);
@@ -133,6 +236,34 @@ void SingleWrite(const std::string& bytes)
     WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
 }
 
+// The PNG save's work without its message box, as CreatePNGFile does it: the capture's pixels
+// in memory, loaded into the library and saved. Nonzero when the file was written.
+int SavePng(HBITMAP capture, const char* path)
+{
+    ScopedGetDC dc(nullptr);
+    ScopedGlobalMem<void> bmp(BmpFileInMemory(dc.get(), capture));
+    ScopedGlobalLock lock(bmp.get());
+    return lock.get() && NViewLibLoadMemory(lock.get(), static_cast<DWORD>(GlobalSize(bmp.get())))
+               ? NViewLibSaveAsPNG(path)
+               : 0;
+}
+
+long FileSize(const char* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    return GetFileAttributesExA(path, GetFileExInfoStandard, &data)
+               ? static_cast<long>(data.nFileSizeLow)
+               : -1;
+}
+
+long FileSize(const wchar_t* path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    return GetFileAttributesExW(path, GetFileExInfoStandard, &data)
+               ? static_cast<long>(data.nFileSizeLow)
+               : -1;
+}
+
 }  // namespace
 
 // Every round runs each contender once, in turn, so a neighbour's load hits them alike; the
@@ -141,6 +272,8 @@ int main()
 {
     const Image picture = MakePicture();
     ScopedGdiObject<HBITMAP> capture(MakeCapture(picture));
+    const Image text = MakeTextPicture();
+    ScopedGdiObject<HBITMAP> textCapture(MakeCapture(text));
     BITMAP bmp = {};
     GetObjectA(capture.get(), sizeof bmp, &bmp);
 
@@ -174,11 +307,17 @@ int main()
             NViewLibLoad(kBmpFile, 0);
             NViewLibSaveAsJPG(90, kJpgFile);
         },
+        [&] { written &= SavePng(capture.get(), kPngFile); },
+        [&] { EncodeWicPng(picture, kWicPngFile); },
+        [&] { CreateBMPFile(nullptr, kTextBmpFile, textCapture.get()); },
+        [&] { written &= SavePng(textCapture.get(), kTextPngFile); },
+        [&] { EncodeWicPng(text, kTextWicPngFile); },
     };
-    enum { kSave, kBare, kSingle, kExport, kFloor, kLoad, kLoadSave, kSteps };
+    enum { kSave, kBare, kSingle, kExport, kFloor, kLoad, kLoadSave, kPng, kWicPng, kTextSave,
+           kTextPng, kTextWicPng, kSteps };
     std::vector<std::vector<double>> ms(kSteps);
     std::vector<double> saveVsBare, saveVsSingle, bareVsSingle, exportVsFloor, exportVsWic;
-    std::vector<double> floorMs;
+    std::vector<double> floorMs, pngVsSave, textPngVsSave;
     for (int round = 0; round <= kRuns; ++round) {
         std::vector<double> t(kSteps);
         for (size_t i = 0; i < kSteps; ++i) {
@@ -197,8 +336,11 @@ int main()
         floorMs.push_back(t[kSave] + t[kFloor]);
         exportVsFloor.push_back(t[kExport] / floorMs.back());
         exportVsWic.push_back(t[kExport] / t[kFloor]);
+        pngVsSave.push_back(t[kPng] / t[kSave]);
+        textPngVsSave.push_back(t[kTextPng] / t[kTextSave]);
     }
-    WritePpm(picture);
+    WritePpm(picture, kPpmFile);
+    WritePpm(text, kTextPpmFile);
 
     printf("capture %ldx%ld at %u bits, BMP file %zu bytes; medians of %d rounds, each ratio "
            "taken within its round\n", bmp.bmWidth, bmp.bmHeight, bmp.bmBitsPixel, bytes.size(),
@@ -217,6 +359,18 @@ int main()
            written ? "JPEG written every time" : "A JPEG WAS NOT WRITTEN", Median(ms[kSave]),
            Median(ms[kLoad]), Median(ms[kLoadSave]) - Median(ms[kLoad]), Median(exportVsWic));
 
+    PrintTarget("PNG save, bench picture", Median(ms[kPng]), "the BMP save", Median(ms[kSave]),
+                Median(pngVsSave), 2);
+    PrintTarget("PNG save, text-heavy window", Median(ms[kTextPng]), "the BMP save",
+                Median(ms[kTextSave]), Median(textPngVsSave), 2);
+    printf("  PNG files: bench picture %ld bytes, text-heavy window %ld bytes; %s\n",
+           FileSize(kPngFile), FileSize(kTextPngFile),
+           written ? "every PNG written" : "A PNG WAS NOT WRITTEN");
+    printf("WIC's PNG encoder from memory, for comparison: bench picture %8.2f ms, %ld bytes; "
+           "text-heavy window %8.2f ms, %ld bytes\n",
+           Median(ms[kWicPng]), FileSize(kWicPngFile), Median(ms[kTextWicPng]),
+           FileSize(kTextWicPngFile));
+
     if (FILE* f = fopen(kResults, "w")) {
         fprintf(f, "export_ms=%.3f\nwic_encode_ms=%.3f\n", Median(ms[kExport]), Median(ms[kFloor]));
         fclose(f);
@@ -225,5 +379,8 @@ int main()
     DeleteFileA(kBareFile);
     DeleteFileA(kJpgFile);
     DeleteFileW(kFloorFile);
+    DeleteFileA(kTextBmpFile);
+    DeleteFileW(kWicPngFile);
+    DeleteFileW(kTextWicPngFile);
     return written ? 0 : 1;
 }

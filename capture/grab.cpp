@@ -6,10 +6,74 @@
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
+#include <nviewlib.h>
+
 #include <optional>
 #include <utility>
 
 HBITMAP hBitmap = nullptr;
+
+namespace {
+
+// The capture whose "PNG" the clipboard was promised, until that is made or the clipboard
+// drops the promise. Usually hBitmap itself; an older capture when a later one could not reach
+// the clipboard, kept here until then.
+HBITMAP hPromised = nullptr;
+
+UINT PngFormat()
+{
+    static const UINT format = RegisterClipboardFormatA("PNG");
+    return format;
+}
+
+// The capture as a PNG file in movable memory, made by the image library; null on failure.
+HGLOBAL MakePng(HBITMAP capture)
+{
+    ScopedGetDC dc(nullptr);
+    ScopedGlobalMem<void> bmp(BmpFileInMemory(dc.get(), capture));
+    ScopedGlobalLock lock(bmp.get());
+    if (!lock.get() || !NViewLibLoadMemory(lock.get(), static_cast<DWORD>(GlobalSize(bmp.get()))))
+        return nullptr;
+    return NViewLibCopyAsPNG();
+}
+
+// The promised PNG onto the clipboard, which is open; the promise is kept when it cannot be
+// made, for a later reader to ask again.
+void HandOverPng(ScopedGlobalMem<void>& png)
+{
+    if (!png.get() || !SetClipboardData(PngFormat(), png.get()))
+        return;
+    png.release();
+    DropPngPromise();
+}
+
+}  // namespace
+
+void DropPngPromise()
+{
+    if (hPromised && hPromised != hBitmap)
+        DeleteObject(hPromised);
+    hPromised = nullptr;
+}
+
+void RenderFormat(UINT format)
+{
+    if (format != PngFormat() || !hPromised)
+        return;
+    ScopedGlobalMem<void> png(MakePng(hPromised));
+    HandOverPng(png);
+}
+
+void RenderPromisedPng()
+{
+    if (!hPromised)
+        return;
+    // Made before the clipboard is opened: readers find it taken only for the hand-over.
+    ScopedGlobalMem<void> png(MakePng(hPromised));
+    ScopedClipboard clipboard(hWndMain);
+    if (clipboard.open() && GetClipboardOwner() == hWndMain)
+        HandOverPng(png);
+}
 
 void OrderRect(RECT& r)
 {
@@ -17,11 +81,6 @@ void OrderRect(RECT& r)
         std::swap(r.left, r.right);
     if (r.top > r.bottom)
         std::swap(r.top, r.bottom);
-}
-
-WORD DibBitsFor(WORD bitmapBits)
-{
-    return bitmapBits <= 8 ? bitmapBits : 24;
 }
 
 namespace {
@@ -44,37 +103,6 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
     return CopyRegion(display, src.get(), inPicture, SRCCOPY);
 }
 
-// The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.
-HGLOBAL PackedDib(HDC display, HBITMAP bmp)
-{
-    BITMAP bm = {};
-    if (!GetObjectA(bmp, sizeof bm, &bm))
-        return nullptr;
-    const WORD bits = DibBitsFor(bm.bmBitsPixel);
-    const DibLayout layout = DibLayoutFor(bm.bmWidth, bm.bmHeight, bits);
-    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, layout.totalBytes));
-    ScopedGlobalLock lock(mem.get());
-    if (!lock.get())
-        return nullptr;
-    BITMAPINFO* info = static_cast<BITMAPINFO*>(lock.get());
-    info->bmiHeader = {};
-    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info->bmiHeader.biWidth = bm.bmWidth;
-    info->bmiHeader.biHeight = bm.bmHeight;
-    info->bmiHeader.biPlanes = 1;
-    info->bmiHeader.biBitCount = bits;
-    info->bmiHeader.biCompression = BI_RGB;
-    info->bmiHeader.biSizeImage = layout.imageBytes;
-    info->bmiHeader.biClrUsed = layout.colours;
-    BYTE* pixels = static_cast<BYTE*>(lock.get()) + layout.totalBytes - layout.imageBytes;
-    if (GetDIBits(display, bmp, 0, static_cast<UINT>(bm.bmHeight), pixels, info,
-                  DIB_RGB_COLORS) != bm.bmHeight)
-        return nullptr;
-    // GetDIBits zeroes the count but the table it filled is there.
-    info->bmiHeader.biClrUsed = layout.colours;
-    return mem.release();
-}
-
 // Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
 // open for a moment: the release waits for it, a little. Nothing is dispatched meanwhile,
 // since the release is half done.
@@ -95,7 +123,9 @@ bool OpenClipboardPatiently(std::optional<ScopedClipboard>& clipboard)
 // program (ended, killed, or busy with a save): the packed DIB, from which the system makes
 // CF_BITMAP at the display's depth for whoever asks. A capture of another depth (the 1 x 1
 // monochrome bitmap of an empty selection) goes as a bitmap of its own too, so that readers
-// of CF_BITMAP get it as it is. The clipboard must be open and emptied.
+// of CF_BITMAP get it as it is. "PNG" takes longer to make than the whole release: it is only
+// promised here, and made right after the release (WM_RENDERPNG), before a save or the
+// shutter can keep a reader waiting. The clipboard must be open and emptied.
 bool OfferToClipboard(HDC display, HBITMAP capture)
 {
     ScopedGlobalMem<void> dib(PackedDib(display, capture));
@@ -106,12 +136,14 @@ bool OfferToClipboard(HDC display, HBITMAP capture)
     if (!GetObjectA(capture, sizeof bm, &bm))
         return false;
     const int displayBits = GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES);
-    if (bm.bmBitsPixel * bm.bmPlanes == displayBits)
-        return true;
-    ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
-    if (!copy.get() || !SetClipboardData(CF_BITMAP, copy.get()))
-        return false;
-    copy.release();
+    if (bm.bmBitsPixel * bm.bmPlanes != displayBits) {
+        ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
+        if (!copy.get() || !SetClipboardData(CF_BITMAP, copy.get()))
+            return false;
+        copy.release();
+    }
+    // Without the promise readers still have the capture: a PNG is one more form of it.
+    SetClipboardData(PngFormat(), nullptr);
     return true;
 }
 
@@ -169,16 +201,27 @@ bool SetBitmapClipBoard()
         ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
         // The clipboard is taken after the grab, for as short a time as can be.
         std::optional<ScopedClipboard> clipboard;
-        if (!capture.get())
+        if (!capture.get()) {
             missed = Missed::NotMade;
-        else if (!OpenClipboardPatiently(clipboard))
+        } else if (!OpenClipboardPatiently(clipboard)) {
             missed = Missed::Held;
-        else if (!EmptyClipboard() || !OfferToClipboard(hdc.get(), capture.get()))
-            missed = Missed::NotPlaced;
-        if (hBitmap)
+        } else {
+            const bool emptied = EmptyClipboard();
+            // Emptied: whatever was promised before is gone, as WM_DESTROYCLIPBOARD says too.
+            DropPngPromise();
+            if (!emptied || !OfferToClipboard(hdc.get(), capture.get()))
+                missed = Missed::NotPlaced;
+        }
+        // A promise not yet made still needs the capture it was made of.
+        if (hBitmap && hBitmap != hPromised)
             DeleteObject(hBitmap);
         hBitmap = capture.release();
     }
-    TellClipboardMissed(missed);
-    return missed == Missed::Nothing;
+    if (missed != Missed::Nothing) {
+        TellClipboardMissed(missed);
+        return false;
+    }
+    hPromised = hBitmap;
+    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
+    return true;
 }

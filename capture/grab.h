@@ -1,5 +1,7 @@
 // Copies the selected region to the clipboard and keeps it as the current capture.
 #pragma once
+#include "win/bitmap.h"
+
 #include <windows.h>
 
 // The current capture. The program owns it (the clipboard gets copies of its own, since
@@ -7,11 +9,15 @@
 // capture and is never left selected into a device context.
 extern HBITMAP hBitmap;
 
+// Posted to the main window by a release whose capture went to the clipboard: "PNG" is made
+// then, after the release.
+constexpr UINT WM_RENDERPNG = WM_APP + 1;
+
 // Copies rect (ordered in place) from the picture the overlay shows, or from the display
 // while no overlay is up, into a new hBitmap, and puts it on the clipboard as a packed CF_DIB
-// (and as CF_BITMAP too when its depth is not the display's), waiting a moment for a clipboard
-// that another program has open. When the clipboard did not take it, a balloon from the icon
-// says so; the result says whether it did.
+// (and as CF_BITMAP too when its depth is not the display's), with "PNG" promised beside them,
+// waiting a moment for a clipboard that another program has open. When the clipboard did not
+// take it, a balloon from the icon says so; the result says whether it did.
 bool SetBitmapClipBoard();
 
 // A copy of bmp in its own format, for the caller to own; null when bmp is null or the copy
@@ -21,7 +27,13 @@ HBITMAP CopyBitmap(HBITMAP bmp);
 // Swaps the edges of r where needed so that left <= right and top <= bottom.
 void OrderRect(RECT& r);
 
-// The depth the clipboard's DIB gets for a bitmap of the given depth: low depths keep their
-// colour table, and the rest become 24, which loses no colour bit and which every reader keeps
-// (a 32-bit DIB's unused alpha bytes are zero, and some readers take that as transparent).
-WORD DibBitsFor(WORD bitmapBits);
+// The "PNG" promised by the last release, made now and put on the clipboard in place of the
+// promise: for WM_RENDERPNG, WM_RENDERALLFORMATS, the exit and the session's end. Nothing
+// when no promise is left or the clipboard is no longer ours.
+void RenderPromisedPng();
+
+// WM_RENDERFORMAT: a reader asks for a format not made yet (the clipboard is open for it).
+void RenderFormat(UINT format);
+
+// WM_DESTROYCLIPBOARD: the clipboard dropped what it held of ours, the promise with it.
+void DropPngPromise();

@@ -12,3 +12,8 @@ void ShowOptionsDialog(HWND owner, POINT at, const char* hotkeyRefusal);
 
 // Runs the shell's folder browser owned by the Options dialog.
 void ChangeFolder(HWND hwnd);
+
+// The SaveAs value Options stores on OK: stored as it was while both format boxes show what
+// they showed on opening (so a value the program does not know survives); otherwise 3 (PNG)
+// when the PNG box is checked, else the JPG box's state (0 BMP, 1 JPEG).
+int ChosenFormat(int stored, UINT shownJpeg, UINT shownPng, UINT jpeg, UINT png);

@@ -12,14 +12,26 @@ namespace {
 // Why Print Screen cannot be had, or null; for the dialog now open.
 const char* hotkeyRefusal = nullptr;
 
+// SaveAs 3, PNG.
+constexpr int32_t kFormatPng = 3;
+
+// What the two format boxes showed when the dialog opened.
+UINT shownJpeg = BST_UNCHECKED;
+UINT shownPng = BST_UNCHECKED;
+
 void ShowFolder(HWND hwnd) { SetDlgItemTextA(hwnd, IDC_OPT_FOLDER, AppliState.szpath); }
 
-// The stored values go to the boxes as they are, whatever the settings file held.
+// The stored values go to the boxes as they are, whatever the settings file held; PNG, which
+// the JPG box cannot show, checks the PNG box instead.
 void ShowOptions(HWND hwnd)
 {
     CheckDlgButton(hwnd, IDC_OPT_SOUND, static_cast<UINT>(AppliState.EtatSound));
     CheckDlgButton(hwnd, IDC_OPT_AUTOSAVE, static_cast<UINT>(AppliState.EtatAutoSave));
-    CheckDlgButton(hwnd, IDC_OPT_JPEG, static_cast<UINT>(AppliState.extension));
+    const bool png = AppliState.extension == kFormatPng;
+    CheckDlgButton(hwnd, IDC_OPT_JPEG, png ? BST_UNCHECKED : static_cast<UINT>(AppliState.extension));
+    CheckDlgButton(hwnd, IDC_OPT_PNG, png ? BST_CHECKED : BST_UNCHECKED);
+    shownJpeg = IsDlgButtonChecked(hwnd, IDC_OPT_JPEG);
+    shownPng = IsDlgButtonChecked(hwnd, IDC_OPT_PNG);
     CheckDlgButton(hwnd, IDC_OPT_HOTKEY, static_cast<UINT>(AppliState.EtatHotkey));
     EnableWindow(GetDlgItem(hwnd, IDC_OPT_HOTKEY), hotkeyRefusal == nullptr);
     SetDlgItemTextA(hwnd, IDC_OPT_HOTKEY_NOTE,
@@ -33,14 +45,25 @@ void StoreOptions(HWND hwnd)
 {
     AppliState.EtatSound = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_SOUND));
     AppliState.EtatAutoSave = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_AUTOSAVE));
-    AppliState.extension = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_JPEG));
+    AppliState.extension = ChosenFormat(AppliState.extension, shownJpeg, shownPng,
+                                        IsDlgButtonChecked(hwnd, IDC_OPT_JPEG),
+                                        IsDlgButtonChecked(hwnd, IDC_OPT_PNG));
     AppliState.EtatHotkey = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_HOTKEY));
+}
+
+// One format at a time: checking either format box clears the other.
+void KeepOneFormat(HWND hwnd, int clicked, int other)
+{
+    if (IsDlgButtonChecked(hwnd, clicked) == BST_CHECKED)
+        CheckDlgButton(hwnd, other, BST_UNCHECKED);
 }
 
 // The folder box is only ever written: its typed text is not an output directory.
 INT_PTR OnOptionsCommand(HWND hwnd, WORD id)
 {
     switch (id) {
+    case IDC_OPT_JPEG: KeepOneFormat(hwnd, IDC_OPT_JPEG, IDC_OPT_PNG); return 0;
+    case IDC_OPT_PNG: KeepOneFormat(hwnd, IDC_OPT_PNG, IDC_OPT_JPEG); return 0;
     case IDC_OPT_OK:
         StoreOptions(hwnd);
         EndDialog(hwnd, 1);
@@ -64,6 +87,13 @@ int CALLBACK OnBrowserEvent(HWND browser, UINT msg, LPARAM, LPARAM)
 }
 
 }  // namespace
+
+int ChosenFormat(int stored, UINT shownJpegBox, UINT shownPngBox, UINT jpeg, UINT png)
+{
+    if (jpeg == shownJpegBox && png == shownPngBox)
+        return stored;
+    return png == BST_CHECKED ? kFormatPng : static_cast<int>(jpeg);
+}
 
 INT_PTR CALLBACK BoiteOpt(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM)
 {

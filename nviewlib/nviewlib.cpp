@@ -3,11 +3,14 @@
 
 #include "win/scoped_win.h"
 #include "bmp_decode.h"
+#include "png_writer.h"
 #include "wic_codec.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -52,16 +55,34 @@ public:
                rows_.OpenHead(head, headBytes, static_cast<uint64_t>(length.QuadPart));
     }
 
+    // A BMP file held in memory by the caller, read where it is.
+    bool LoadMemory(const BYTE* data, size_t size)
+    {
+        memory_ = rows_.Open(data, size);
+        return memory_;
+    }
+
     HRESULT Encode(const wchar_t* path, float quality)
     {
-        return EncodeJpeg(rows_.width(), rows_.height(),
-                          [this](UINT first, UINT count, BYTE* dst, UINT stride) {
-                              return ReadBand(first, count, dst, stride);
-                          },
-                          path, quality);
+        return EncodeJpeg(rows_.width(), rows_.height(), Bands(), path, quality);
+    }
+
+    HRESULT EncodePng(const PngSink& sink)
+    {
+        return ::EncodePng(rows_.width(), rows_.height(), Bands(), sink);
     }
 
 private:
+    ReadBand Bands()
+    {
+        return [this](UINT first, UINT count, BYTE* dst, UINT stride) {
+            if (!memory_)
+                return ReadFileBand(first, count, dst, stride);
+            rows_.Convert(first, count, dst, stride);
+            return S_OK;
+        };
+    }
+
     // bytes bytes of the file from offset into dst; all of them, or a failure.
     HRESULT Read(uint64_t offset, BYTE* dst, size_t bytes) const
     {
@@ -74,7 +95,7 @@ private:
         return done == bytes ? S_OK : HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
     }
 
-    HRESULT ReadBand(UINT first, UINT count, BYTE* dst, UINT stride)
+    HRESULT ReadFileBand(UINT first, UINT count, BYTE* dst, UINT stride)
     {
         uint64_t offset = 0;
         size_t bytes = 0;
@@ -92,6 +113,7 @@ private:
     }
 
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    bool memory_ = false;  // the rows are the caller's bytes, not a file's
     BmpRows rows_;
     std::unique_ptr<BYTE[]> stored_;  // a band's rows as the file holds them
     size_t storedBytes_ = 0;
@@ -107,6 +129,29 @@ bool WidePath(const char* pszFile, std::unique_ptr<wchar_t[]>& wide)
         return false;
     wide.reset(new (std::nothrow) wchar_t[length]);
     return wide && MultiByteToWideChar(CP_ACP, 0, pszFile, -1, wide.get(), length) == length;
+}
+
+// The current image, taken from whoever holds it: none is left for a later save.
+std::unique_ptr<LoadedImage> TakeCurrent() { return std::move(current); }
+
+// The PNG of the image to path; a file cut short (a full disk) is deleted.
+bool WritePng(LoadedImage& image, const wchar_t* path)
+{
+    bool written = false;
+    {
+        ScopedHandle file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid())
+            return false;
+        written = SUCCEEDED(image.EncodePng([&file](const BYTE* data, size_t size) {
+            DWORD done = 0;
+            return WriteFile(file.get(), data, static_cast<DWORD>(size), &done, nullptr) &&
+                   done == size;
+        }));
+    }
+    if (!written)
+        DeleteFileW(path);
+    return written;
 }
 
 }  // namespace
@@ -134,4 +179,45 @@ NVIEWLIB_API int NViewLibSaveAsJPG(int quality, const char* pszFile)
     if (!WidePath(pszFile, path))
         return 0;
     return SUCCEEDED(image->Encode(path.get(), static_cast<float>(quality) / 100.0f)) ? 1 : 0;
+}
+
+NVIEWLIB_API int NViewLibLoadMemory(const void* data, DWORD size)
+{
+    current.reset();
+    if (!data)
+        return 0;
+    std::unique_ptr<LoadedImage> image(new (std::nothrow) LoadedImage);
+    if (!image || !image->LoadMemory(static_cast<const BYTE*>(data), size))
+        return 0;
+    current = std::move(image);
+    return 1;
+}
+
+NVIEWLIB_API int NViewLibSaveAsPNG(const char* pszFile)
+{
+    const std::unique_ptr<LoadedImage> image = TakeCurrent();
+    std::unique_ptr<wchar_t[]> path;
+    if (!image || !pszFile || !WidePath(pszFile, path))
+        return 0;
+    return WritePng(*image, path.get()) ? 1 : 0;
+}
+
+NVIEWLIB_API HGLOBAL NViewLibCopyAsPNG(void)
+{
+    const std::unique_ptr<LoadedImage> image = TakeCurrent();
+    if (!image)
+        return nullptr;
+    std::string png;
+    const bool made = SUCCEEDED(image->EncodePng([&png](const BYTE* data, size_t size) {
+        png.append(reinterpret_cast<const char*>(data), size);
+        return true;
+    }));
+    if (!made)
+        return nullptr;
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, png.size()));
+    ScopedGlobalLock lock(mem.get());
+    if (!lock.get())
+        return nullptr;
+    memcpy(lock.get(), png.data(), png.size());
+    return mem.release();
 }

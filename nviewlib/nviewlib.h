@@ -1,5 +1,6 @@
-// Image library: loads a BMP file as its current image and writes that image as JPEG.
+// Image library: loads a BMP file as its current image and writes that image as JPEG or PNG.
 #pragma once
+#include <windows.h>
 
 #ifdef NVIEWLIB_BUILD
 #define NVIEWLIB_API extern "C" __declspec(dllexport)
@@ -16,3 +17,17 @@ NVIEWLIB_API int NViewLibLoad(const char* pszFile, int flags);
 // the image whatever happens, closing its BMP file. Returns nonzero only when the file was
 // written.
 NVIEWLIB_API int NViewLibSaveAsJPG(int quality, const char* pszFile);
+
+// Makes the BMP file held in data[0..size) the current image. The bytes are read where they
+// are, so they must stay unchanged until the image is dropped. Returns nonzero when the image
+// was loaded.
+NVIEWLIB_API int NViewLibLoadMemory(const void* data, DWORD size);
+
+// Writes the current image to pszFile as a PNG file, exactly its pixels, and drops the image
+// whatever happens. Returns nonzero only when the whole file was written; a file cut short is
+// deleted.
+NVIEWLIB_API int NViewLibSaveAsPNG(const char* pszFile);
+
+// The current image as the bytes of a PNG file in movable global memory (the form the
+// clipboard takes), for the caller to own; drops the image whatever happens. Null on failure.
+NVIEWLIB_API HGLOBAL NViewLibCopyAsPNG(void);

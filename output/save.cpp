@@ -4,6 +4,7 @@
 #include "capture/grab.h"
 #include "output/bmp_writer.h"
 #include "output/jpeg_export.h"
+#include "output/png_export.h"
 #include "output/sound.h"
 
 #include "win/scoped_win.h"
@@ -67,13 +68,24 @@ bool PickCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& 
     return false;
 }
 
+const char* CaptureExtension(int32_t format)
+{
+    switch (format) {
+    case 0: return "bmp";
+    case 1: return "jpg";
+    case 3: return "png";
+    default: return nullptr;
+    }
+}
+
 bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
 {
     const int32_t format = AppliState.extension;
-    if (format != 0 && format != 1)
+    const char* const ext = CaptureExtension(format);
+    if (!ext)
         return true;
     char Buffer[256] = {};
-    if (!PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, format == 0 ? "bmp" : "jpg"))
+    if (!PickCaptureName(Buffer, sizeof Buffer, AppliState.szpath, t, ext))
         return false;
     ReservedName reserved(Buffer);
     // The capture of this moment, the save's own: captures made while an export waits on its
@@ -81,6 +93,8 @@ bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
     ScopedGdiObject<HBITMAP> capture(CopyBitmap(hBitmap));
     if (format == 0)
         return CreateBMPFile(hwnd, Buffer, capture.get());
+    if (format == 3)
+        return CreatePNGFile(hwnd, Buffer, capture.get());
     return CreateJPGFile(hwnd, Buffer, capture.get());
 }
 

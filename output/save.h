@@ -3,14 +3,19 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 
 // Writes the current capture in the chosen format, then plays the shutter sound if on and
 // the save did what was asked.
 void SaveCapture(HWND hwnd);
 
+// The file extension of a SaveAs value: 0 BMP, 1 JPEG, 3 PNG; null for the values that write
+// no file (2, and any the program does not know).
+const char* CaptureExtension(int32_t format);
+
 // Writes the current capture as the settings say, named from time t; no sound. False only
-// when a file was asked for (BMP or JPEG) and none was written; a format that asks for no
-// file counts as done.
+// when a file was asked for (BMP, JPEG or PNG) and none was written; a format that asks for
+// no file counts as done.
 bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t);
 
 // "<dir>\<hour><minute><second>_<day><month>" then, from copy 2 on, " (<copy>)", then

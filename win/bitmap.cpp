@@ -2,6 +2,8 @@
 
 #include "win/scoped_win.h"
 
+#include <cstring>
+
 uint64_t DibStride(uint64_t width, WORD bits) { return (width * bits + 31) / 32 * 4; }
 
 DWORD ColorTableLength(WORD bits) { return bits <= 8 ? DWORD{1} << bits : 0; }
@@ -43,4 +45,54 @@ HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop)
     SetMapMode(mem.get(), GetMapMode(display));
     BitBlt(mem.get(), 0, 0, w, h, src, area.left, area.top, rop);
     return bmp.release();
+}
+
+WORD DibBitsFor(WORD bitmapBits) { return bitmapBits <= 8 ? bitmapBits : 24; }
+
+HGLOBAL PackedDib(HDC dc, HBITMAP bmp, DWORD headroom)
+{
+    BITMAP bm = {};
+    if (!GetObjectA(bmp, sizeof bm, &bm))
+        return nullptr;
+    const WORD bits = DibBitsFor(bm.bmBitsPixel);
+    const DibLayout layout = DibLayoutFor(bm.bmWidth, bm.bmHeight, bits);
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, headroom + layout.totalBytes));
+    ScopedGlobalLock lock(mem.get());
+    if (!lock.get())
+        return nullptr;
+    BYTE* dib = static_cast<BYTE*>(lock.get()) + headroom;
+    BITMAPINFO* info = reinterpret_cast<BITMAPINFO*>(dib);
+    info->bmiHeader = {};
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = bm.bmWidth;
+    info->bmiHeader.biHeight = bm.bmHeight;
+    info->bmiHeader.biPlanes = 1;
+    info->bmiHeader.biBitCount = bits;
+    info->bmiHeader.biCompression = BI_RGB;
+    info->bmiHeader.biSizeImage = layout.imageBytes;
+    info->bmiHeader.biClrUsed = layout.colours;
+    BYTE* pixels = dib + layout.totalBytes - layout.imageBytes;
+    if (GetDIBits(dc, bmp, 0, static_cast<UINT>(bm.bmHeight), pixels, info, DIB_RGB_COLORS) !=
+        bm.bmHeight)
+        return nullptr;
+    // GetDIBits zeroes the count but the table it filled is there.
+    info->bmiHeader.biClrUsed = layout.colours;
+    return mem.release();
+}
+
+HGLOBAL BmpFileInMemory(HDC dc, HBITMAP bmp)
+{
+    constexpr DWORD kFileHeader = sizeof(BITMAPFILEHEADER);
+    ScopedGlobalMem<void> mem(PackedDib(dc, bmp, kFileHeader));
+    ScopedGlobalLock lock(mem.get());
+    if (!lock.get())
+        return nullptr;
+    const auto* info = reinterpret_cast<const BITMAPINFOHEADER*>(
+        static_cast<const BYTE*>(lock.get()) + kFileHeader);
+    BITMAPFILEHEADER header = {};
+    header.bfType = 0x4D42;  // "BM"
+    header.bfSize = static_cast<DWORD>(GlobalSize(mem.get()));
+    header.bfOffBits = kFileHeader + info->biSize + info->biClrUsed * DWORD{sizeof(RGBQUAD)};
+    memcpy(lock.get(), &header, kFileHeader);
+    return mem.release();
 }

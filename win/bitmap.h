@@ -23,3 +23,15 @@ DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel);
 // A new bitmap at the display's depth holding the w x h area of src at (x, y), copied with
 // rop. An empty area gets the documented 1 x 1 monochrome bitmap, a fresh one each time.
 HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop);
+
+// The depth a DIB made of a bitmap of the given depth gets: low depths keep their colour
+// table, and the rest become 24, which loses no colour bit and which every reader keeps (a
+// 32-bit DIB's unused alpha bytes are zero, and some readers take that as transparent).
+WORD DibBitsFor(WORD bitmapBits);
+
+// bmp as a packed DIB at DibBitsFor its depth, in movable memory after headroom bytes left
+// for the caller; null when it cannot be made.
+HGLOBAL PackedDib(HDC dc, HBITMAP bmp, DWORD headroom = 0);
+
+// bmp as the bytes of a BMP file, in movable memory; null when it cannot be made.
+HGLOBAL BmpFileInMemory(HDC dc, HBITMAP bmp);

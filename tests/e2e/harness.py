@@ -419,6 +419,13 @@ def clipboard_image(fmt="dib"):
     return read_bmp(blob)
 
 
+def clipboard_png():
+    """The clipboard's "PNG" as another Windows program reads it, decoded: (w, h, RGB bytes)."""
+    path = os.path.join(PREFIX, "grabotine-clipboard.png")
+    probe("clipboard-save", "png", unix_to_windows(path))
+    return read_jpeg(path)
+
+
 def clipboard_set_text(text):
     """Another program takes the clipboard with this text."""
     probe("clipboard-set-text", text)
@@ -596,7 +603,7 @@ def make_photo_ppm(path, width, height):
 
 
 def read_jpeg(path):
-    """Decodes a JPEG file with ImageMagick into (w, h, RGB bytes)."""
+    """Decodes a JPEG (or PNG) file with ImageMagick into (w, h, RGB bytes)."""
     size = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True,
                           text=True, check=True, timeout=TIMEOUT).stdout.split()
     data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,

@@ -1,5 +1,5 @@
 """What other programs read from the clipboard after a capture, the program running or gone:
-CF_BITMAP and CF_DIB with the same pixels and image/bmp on the X side, the one-by-one
+CF_BITMAP, CF_DIB and "PNG" with the same pixels and image/bmp on the X side, the one-by-one
 monochrome bitmap of an empty selection, and nothing of ours once another program has taken
 the clipboard."""
 import subprocess
@@ -16,6 +16,7 @@ class Readers(unittest.TestCase):
         expected; the bitmap first, so that it is the reader who has it rendered."""
         h.assert_same_image(self, h.clipboard_image("bitmap"), expected, "CF_BITMAP")
         h.assert_same_image(self, h.clipboard_image("dib"), expected, "CF_DIB")
+        h.assert_same_image(self, h.clipboard_png(), expected, "PNG")
         h.assert_same_image(self, h.x_clipboard_bmp(), expected, "image/bmp")
         info = h.clipboard_info()
         self.assertIn(h.CF_BITMAP, info["formats"])

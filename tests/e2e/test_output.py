@@ -241,5 +241,36 @@ class AutoSaveThroughRealCaptures(OutputTest):
             app.exit(self)
 
 
+class PngCaptures(OutputTest):
+    def test_png_is_saved_by_f4_and_offered_on_the_clipboard_with_exactly_the_capture(self):
+        with h.Program(ini=ini(3, self.out), cwd=self.cwd) as app:
+            picture = h.lay_pattern()
+            start = time.time()
+            app.capture(402, 301, 137, 91)
+            expected = h.crop(picture, 137, 91, 265, 210)
+            h.assert_same_image(self, h.clipboard_png(), expected, "PNG on the clipboard")
+            x_png = os.path.join(self.work, "x.png")
+            with open(x_png, "wb") as f:
+                f.write(h.x_clipboard("image/png"))
+            h.assert_same_image(self, h.read_jpeg(x_png), expected, "image/png on the X side")
+            app.post(h.WM_KEYDOWN, h.VK_F4)
+            app.idle()
+            [name] = os.listdir(self.out)
+            self.assertIn(name, names_between(start, time.time(), "png"))
+            h.assert_same_image(self, h.read_jpeg(os.path.join(self.out, name)), expected,
+                                "PNG file")
+            # The empty selection's 1 x 1 monochrome bitmap is a PNG too, in both places.
+            app.open_overlay()
+            h.drag(200, 150, 200, 150)
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_png(), (1, 1, b"\0\0\0"), "1 x 1 PNG")
+            app.post(h.WM_KEYDOWN, h.VK_F4)
+            app.idle()
+            [second] = set(os.listdir(self.out)) - {name}
+            h.assert_same_image(self, h.read_jpeg(os.path.join(self.out, second)),
+                                (1, 1, b"\0\0\0"), "1 x 1 PNG file")
+            app.exit(self)
+
+
 if __name__ == "__main__":
     unittest.main()

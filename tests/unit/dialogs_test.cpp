@@ -111,7 +111,7 @@ TEST(DialogTemplates, HoldTheControlsTheProgramUses)
     TestDialog options(IDD_OPTIONS, BoiteOpt);
     ASSERT_NE(options.get(), nullptr);
     EXPECT_EQ(TextOf(options.get()), "Options");
-    for (const int id : {IDC_OPT_SOUND, IDC_OPT_AUTOSAVE, IDC_OPT_JPEG, IDC_OPT_HOTKEY})
+    for (const int id : {IDC_OPT_SOUND, IDC_OPT_AUTOSAVE, IDC_OPT_JPEG, IDC_OPT_PNG, IDC_OPT_HOTKEY})
         EXPECT_EQ(ButtonType(options.get(), id), BS_AUTOCHECKBOX) << id;
     for (const int id : {IDC_OPT_OK, IDC_OPT_CANCEL, IDC_OPT_CHANGEDIR})
         EXPECT_EQ(ButtonType(options.get(), id), BS_PUSHBUTTON) << id;
@@ -169,6 +169,37 @@ INSTANTIATE_TEST_SUITE_P(Ids, OptionsCommand,
                                            CommandCase{IDOK, false, false},
                                            CommandCase{IDCANCEL, false, false},
                                            CommandCase{0, false, false}));
+
+// The two format boxes, clicked as a user does: one format at a time, PNG stored as 3, and a
+// stored value the program does not know kept while neither box changes.
+TEST(OptionsFormat, PngAndJpgBoxesExcludeEachOtherAndKeepWhatTheyDoNotShow)
+{
+    const struct {
+        int stored;
+        std::vector<int> clicks;
+        int jpeg, png, result;
+    } cases[] = {
+        {3, {}, 0, 1, 3},
+        {1, {IDC_OPT_PNG}, 0, 1, 3},
+        {3, {IDC_OPT_JPEG}, 1, 0, 1},
+        {3, {IDC_OPT_PNG}, 0, 0, 0},
+        {2, {}, -1, 0, 2},
+        {2, {IDC_OPT_PNG, IDC_OPT_PNG}, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        AppliState = {0, 0, "C:\\out", c.stored};
+        TestDialog dialog(IDD_OPTIONS, BoiteOpt);
+        for (const int id : c.clicks)
+            SendDlgItemMessageA(dialog.get(), id, BM_CLICK, 0, 0);
+        if (c.jpeg >= 0) {  // -1: whatever the platform shows for a value it does not know
+            EXPECT_EQ(IsDlgButtonChecked(dialog.get(), IDC_OPT_JPEG), static_cast<UINT>(c.jpeg));
+        }
+        EXPECT_EQ(IsDlgButtonChecked(dialog.get(), IDC_OPT_PNG), static_cast<UINT>(c.png));
+        SendMessageA(dialog.get(), WM_COMMAND, MAKEWPARAM(IDC_OPT_OK, BN_CLICKED), 0);
+        EXPECT_EQ(AppliState.extension, c.result);
+    }
+}
 
 TEST(PlaceInWorkArea, KeepsTheRelativePlaceWholeOnTheTargetMonitor)
 {

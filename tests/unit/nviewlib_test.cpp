@@ -2,6 +2,7 @@
 
 #include "bmp_decode.h"
 #include "bmp_layout.h"
+#include "png_writer.h"
 #include "output/bmp_writer.h"
 #include "wic_codec.h"
 
@@ -641,4 +642,54 @@ TEST_F(NViewLibTest, MutatedFilesNeverReadOutOfBounds)
     EXPECT_GT(parsed, 100);
     EXPECT_LT(parsed, 2900);
     EXPECT_GT(loaded, 5);
+}
+
+// ---------------------------------------------------------------- PNG
+
+TEST(PngChunk, IsLengthTypeDataAndTheCrcOfTypeAndData)
+{
+    std::string out;
+    AppendPngChunk(out, "IEND", nullptr, 0);
+    EXPECT_EQ(out, std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
+}
+
+// Palettes of every index width (odd widths, so rows end inside a byte) and RGB: the file and
+// the copy for the clipboard hold the same bytes, which WIC decodes to exactly the pixels.
+TEST_F(NViewLibTest, PngFilesAndCopiesHoldExactlyTheirPixels)
+{
+    for (const uint32_t colours : {1u, 2u, 3u, 16u, 17u, 256u, 257u, 70000u}) {
+        SCOPED_TRACE(colours);
+        HandMade made;
+        made.width = 203;
+        made.height = 41;
+        made.value = [colours](LONG x, LONG y) {
+            const uint32_t v = static_cast<uint32_t>((x * 7 + y * 31)) % colours;
+            return (v & 0xFF) | (v >> 8) << 16 | (v * 37 & 0xFF) << 8;  // distinct below 2^16
+        };
+        const std::string bmp = made.Bytes();
+        const std::string png = dir.file("out.png");
+        ASSERT_NE(NViewLibLoadMemory(bmp.data(), static_cast<DWORD>(bmp.size())), 0);
+        ASSERT_NE(NViewLibSaveAsPNG(png.c_str()), 0);
+        const outtest::Decoded d = outtest::DecodeWithWic(png);
+        ASSERT_HRESULT_SUCCEEDED(d.hr);
+        EXPECT_TRUE(IsEqualGUID(d.container, GUID_ContainerFormatPng));
+        ASSERT_EQ(d.pixels.size(), 203u * 41u);
+        for (LONG i = 0; i < 203 * 41; ++i)
+            ASSERT_EQ(d.pixels[i], FromRgb(made.value(i % 203, i / 203))) << i;
+
+        ASSERT_NE(NViewLibLoadMemory(bmp.data(), static_cast<DWORD>(bmp.size())), 0);
+        ScopedGlobalMem<void> copy(NViewLibCopyAsPNG());
+        ScopedGlobalLock lock(copy.get());
+        const std::string file = ReadWholeFile(png);
+        ASSERT_NE(lock.get(), nullptr);
+        ASSERT_GE(GlobalSize(copy.get()), file.size());
+        EXPECT_EQ(std::string(static_cast<const char*>(lock.get()), file.size()), file);
+    }
+    // Nothing loaded, or nowhere to write: no file, and the image is gone either way.
+    const std::string bmp = BmpBytes(24, 8, 8);
+    EXPECT_EQ(NViewLibSaveAsPNG(dir.file("none.png").c_str()), 0);
+    ASSERT_NE(NViewLibLoadMemory(bmp.data(), static_cast<DWORD>(bmp.size())), 0);
+    EXPECT_EQ(NViewLibSaveAsPNG(dir.file("no such dir\\x.png").c_str()), 0);
+    EXPECT_EQ(NViewLibCopyAsPNG(), nullptr);
+    EXPECT_FALSE(FileExists(dir.file("none.png")));
 }

@@ -101,15 +101,24 @@ int ClipboardInfo(const ProbeArgs& a)
     return 0;
 }
 
-// clipboard-save bitmap|dib PATH: writes that clipboard format as a BMP file.
+// clipboard-save bitmap|dib|png PATH: writes that clipboard format as a BMP file, or the
+// registered "PNG" as it is.
 int ClipboardSave(const ProbeArgs& a)
 {
-    if (a.size() != 2 || (a[0] != "bitmap" && a[0] != "dib"))
+    if (a.size() != 2 || (a[0] != "bitmap" && a[0] != "dib" && a[0] != "png"))
         return 2;
     std::optional<ScopedClipboard> clip;
     if (!OpenSoon(clip))
         return 1;
     std::string dib;
+    if (a[0] == "png") {
+        const HGLOBAL mem = GetClipboardData(RegisterClipboardFormatA("PNG"));
+        ScopedGlobalLock lock(mem);
+        return lock.get() && WriteFileBytes(a[1], std::string(static_cast<const char*>(lock.get()),
+                                                              GlobalSize(mem)))
+                   ? 0
+                   : 1;
+    }
     if (a[0] == "bitmap") {
         const HANDLE bmp = GetClipboardData(CF_BITMAP);
         if (!bmp || !BitmapAsDib(static_cast<HBITMAP>(bmp), dib))
@@ -281,7 +290,7 @@ bool CaptureOnce(HWND hwnd, const RECT& drag)
 namespace {
 
 ProbeCommand clipboardInfo("clipboard-info", "", ClipboardInfo);
-ProbeCommand clipboardSave("clipboard-save", "bitmap|dib PATH", ClipboardSave);
+ProbeCommand clipboardSave("clipboard-save", "bitmap|dib|png PATH", ClipboardSave);
 ProbeCommand screenSave("screen-save", "X Y W H PATH", ScreenSave);
 ProbeCommand clipboardSetText("clipboard-set-text", "TEXT", ClipboardSetText);
 ProbeCommand clipboardText("clipboard-text", "", ClipboardText);
