@@ -6,11 +6,11 @@ ARCHS := x64 x86
 TOOLCHAIN_x64 := cmake/mingw-x86_64.cmake
 TOOLCHAIN_x86 := cmake/mingw-i686.cmake
 
-# Debian packages the two cross builds, the release packages, the static analysis, the programs
-# under Wine (the 64-bit loader everywhere, the 32-bit one where the host runs 32-bit code) and
-# the headless test desktops need.
-PACKAGES := cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386 \
-            googletest python3 nsis osslsigncode openssl clang-tidy cppcheck \
+# Debian packages the two cross builds (with zlib for the image library's PNG writer), the
+# release packages, the static analysis, the programs under Wine (the 64-bit loader everywhere,
+# the 32-bit one where the host runs 32-bit code) and the headless test desktops need.
+PACKAGES := cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev \
+            wine wine64 wine32:i386 googletest python3 nsis osslsigncode openssl clang-tidy cppcheck \
             xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
             openbox trayer pulseaudio pulseaudio-utils
 
