@@ -75,6 +75,21 @@ DWORD WINAPI ListenerThread(LPVOID ready)
     return 0;
 }
 
+// Lets the display finish what earlier steps left it to do: GDI's queued calls, then one
+// read of a pixel from the screen, which waits for the display to catch up, then a pause in
+// which it draws what the read did not wait for (windows hidden, exposed areas). Every timed
+// step starts from here, so no step pays for its predecessor's drawing, whatever the order.
+void Settle()
+{
+    GdiFlush();
+    ScopedGetDC display(nullptr);
+    ScopedCreatedDC mem(CreateCompatibleDC(display.get()));
+    ScopedGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(display.get(), 1, 1));
+    ScopedSelectObject select(mem.get(), bmp.get());
+    BitBlt(mem.get(), 0, 0, 1, 1, display.get(), 0, 0, SRCCOPY);
+    Sleep(50);
+}
+
 // The screen's own context, as the program copies through: a CreateDC("DISPLAY") one ignores
 // monitors left of or above the primary under Wine.
 double BareBitBlt(const RECT& area)
@@ -85,6 +100,7 @@ double BareBitBlt(const RECT& area)
     ScopedGdiObject<HBITMAP> bmp(CreateCompatibleBitmap(display.get(), w, h));
     ScopedCreatedDC mem(CreateCompatibleDC(display.get()));
     ScopedSelectObject select(mem.get(), bmp.get());
+    Settle();
     const LARGE_INTEGER t0 = Now();
     BitBlt(mem.get(), 0, 0, w, h, display.get(), area.left, area.top, SRCCOPY);
     GdiFlush();
@@ -129,6 +145,7 @@ double BareSetClipboardData(const std::vector<BYTE>& dib)
     }
     ScopedClipboard clipboard(nullptr);
     EmptyClipboard();
+    Settle();
     const LARGE_INTEGER t0 = Now();
     if (SetClipboardData(CF_DIB, mem.get()))
         mem.release();
@@ -138,6 +155,7 @@ double BareSetClipboardData(const std::vector<BYTE>& dib)
 // From the shell's report of a left press on the icon until the overlay has painted.
 double PressToPainted()
 {
+    Settle();
     const LARGE_INTEGER t0 = Now();
     SendMessageA(hWndMain, WM_TRAYICON, 32000, WM_LBUTTONDOWN);
     for (;;) {
@@ -178,6 +196,7 @@ double ReleaseToClipboard(const RECT& region, double& pngMs)
     PressToPainted();
     DragOver(region);
     ResetEvent(clipboardChanged);
+    Settle();
     const LARGE_INTEGER t0 = Now();
     SendMessageA(hWndMain, WM_LBUTTONUP, 0, 0);
     WaitForSingleObject(clipboardChanged, 10000);
@@ -192,6 +211,7 @@ void ReleaseParts(const RECT& region, double& eraseMs, double& grabMs)
 {
     PressToPainted();
     DragOver(region);
+    Settle();
     LARGE_INTEGER t0 = Now();
     DrawRectangle();
     GdiFlush();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs every benchmark under Wine on its own 1920 x 1080 x 24 X server and prefix, then the
-# capture benchmark on two monitors.
+# Runs every benchmark of one build (make bench: the x64 one) under Wine on its own
+# 1920 x 1080 x 24 X server and prefix, then the capture benchmark on two monitors.
 set -euo pipefail
 
 BUILD=$(cd "${1:-build}" && pwd)
@@ -8,11 +8,16 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 
 export GRABOTINE_BUILD=$BUILD
 . "$HERE/../tests/headless_env.sh"
+ARCH=$(build_arch "$BUILD")
+export GRABOTINE_RUN
+GRABOTINE_RUN=$(mktemp -d /tmp/grabotine-bench.XXXXXX)
+use_wine "$ARCH" "$GRABOTINE_RUN/wine"
 # The in-process benchmarks show the overlay without a user's press: no window manager.
 start_desktop bare 1920x1080x24
+trap 'stop_desktop; rm -rf "$GRABOTINE_RUN"' EXIT
 
 run_all() {
-    echo "Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores; $(wine --version)"
+    echo "The $ARCH program ($BUILD). Machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//'), $(nproc) cores; $(wine --version)"
     cd "$BUILD"
     for exe in *_bench.exe; do
         echo "== ${exe%.exe}"

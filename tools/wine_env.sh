@@ -15,6 +15,15 @@ runs_32bit() {
     loader=$(wine_loader x86) && [ -n "$loader" ] && "$loader" --version >/dev/null 2>&1
 }
 
+# build_arch BUILD: x64 or x86, the architecture a build tree was configured for.
+build_arch() {
+    if grep -q 'processorArchitecture="amd64"' "$1/generated/grabotine.manifest"; then
+        echo x64
+    else
+        echo x86
+    fi
+}
+
 # use_wine ARCH SHIMDIR: `wine`, `wine-stable` and `wineboot` in SHIMDIR start the loader of
 # ARCH; SHIMDIR goes first in PATH, and new prefixes are made for that architecture.
 use_wine() {
