@@ -41,8 +41,10 @@ void ApplyHotkeySetting()
     if (registered)
         return;
     refusal = SnippingOwnsPrintScreen() ? kSnipping : nullptr;
-    if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT))
+    if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT)) {
         registered = true;
+        RegisterHotKey(hWndMain, kLastRegionHotkeyId, MOD_SHIFT | MOD_NOREPEAT, VK_SNAPSHOT);
+    }
     else if (!refusal)
         refusal = kTaken;
     if (refusal && !told)
@@ -51,8 +53,10 @@ void ApplyHotkeySetting()
 
 void ReleaseHotkey()
 {
-    if (registered)
+    if (registered) {
         UnregisterHotKey(hWndMain, kHotkeyId);
+        UnregisterHotKey(hWndMain, kLastRegionHotkeyId);
+    }
     registered = false;
     refusal = nullptr;
 }

@@ -6,10 +6,21 @@
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
 HBITMAP hBitmap = nullptr;
+
+bool CutToScreen(RECT& r, const RECT& screen)
+{
+    const bool hadArea = r.left < r.right && r.top < r.bottom;
+    r.left = std::clamp(r.left, screen.left, screen.right);
+    r.right = std::clamp(r.right, screen.left, screen.right);
+    r.top = std::clamp(r.top, screen.top, screen.bottom);
+    r.bottom = std::clamp(r.bottom, screen.top, screen.bottom);
+    return !hadArea || (r.left < r.right && r.top < r.bottom);
+}
 
 void OrderRect(RECT& r)
 {
@@ -29,13 +40,17 @@ namespace {
 // How long the release waits for a clipboard that another program has open.
 constexpr DWORD kClipboardWaitMs = 1000;
 
+// The rectangle of the last capture, ordered, on the virtual screen.
+bool hasLastRegion = false;
+RECT lastRegion = {0, 0, 0, 0};
+
 // What the user saw: the overlay's frozen picture, or the live display when there is none;
-// r is on the virtual screen.
+// r is on the virtual screen. Layered windows are part of what the user sees, hence CAPTUREBLT.
 HBITMAP GrabRegion(HDC display, const RECT& r)
 {
     const HBITMAP frozen = FrozenScreen();
     if (!frozen)
-        return CopyRegion(display, display, r, SRCCOPY);
+        return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT);
     ScopedCreatedDC src(CreateCompatibleDC(display));
     ScopedSelectObject select(src.get(), frozen);
     const POINT origin = FrozenOrigin();
@@ -125,6 +140,21 @@ void TellClipboardMissed()
 
 }  // namespace
 
+bool HasLastRegion() { return hasLastRegion; }
+
+bool CaptureLastRegion()
+{
+    RECT region = lastRegion;
+    if (!CutToScreen(region, VirtualScreen())) {
+        TaskBarBalloon(IDI_GRABOTINE, "Last region not on the screen",
+                       "The last region lies on no monitor now: nothing was captured.");
+        return false;
+    }
+    rect = region;
+    SetBitmapClipBoard();
+    return true;
+}
+
 HBITMAP CopyBitmap(HBITMAP bmp)
 {
     BITMAP bm = {};
@@ -146,6 +176,8 @@ HBITMAP CopyBitmap(HBITMAP bmp)
 bool SetBitmapClipBoard()
 {
     OrderRect(rect);
+    hasLastRegion = true;
+    lastRegion = rect;
     bool offered = false;
     {
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen

@@ -21,6 +21,7 @@ void ShowOptions(HWND hwnd)
     CheckDlgButton(hwnd, IDC_OPT_AUTOSAVE, static_cast<UINT>(AppliState.EtatAutoSave));
     CheckDlgButton(hwnd, IDC_OPT_JPEG, static_cast<UINT>(AppliState.extension));
     CheckDlgButton(hwnd, IDC_OPT_HOTKEY, static_cast<UINT>(AppliState.EtatHotkey));
+    CheckDlgButton(hwnd, IDC_OPT_MAGNIFIER, static_cast<UINT>(AppliState.EtatMagnifier));
     EnableWindow(GetDlgItem(hwnd, IDC_OPT_HOTKEY), hotkeyRefusal == nullptr);
     SetDlgItemTextA(hwnd, IDC_OPT_HOTKEY_NOTE,
                     hotkeyRefusal ? hotkeyRefusal
@@ -35,6 +36,7 @@ void StoreOptions(HWND hwnd)
     AppliState.EtatAutoSave = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_AUTOSAVE));
     AppliState.extension = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_JPEG));
     AppliState.EtatHotkey = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_HOTKEY));
+    AppliState.EtatMagnifier = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_MAGNIFIER));
 }
 
 // The folder box is only ever written: its typed text is not an output directory.
