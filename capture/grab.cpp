@@ -48,15 +48,13 @@ RECT lastRegion = {0, 0, 0, 0};
 // r is on the virtual screen. Layered windows are part of what the user sees, hence CAPTUREBLT.
 HBITMAP GrabRegion(HDC display, const RECT& r)
 {
-    const HBITMAP frozen = FrozenScreen();
+    const HDC frozen = FrozenScreen();
     if (!frozen)
         return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT);
-    ScopedCreatedDC src(CreateCompatibleDC(display));
-    ScopedSelectObject select(src.get(), frozen);
     const POINT origin = FrozenOrigin();
     RECT inPicture = r;
     OffsetRect(&inPicture, -origin.x, -origin.y);
-    return CopyRegion(display, src.get(), inPicture, SRCCOPY);
+    return CopyRegion(display, frozen, inPicture, SRCCOPY);
 }
 
 // The bitmap as a packed DIB in movable memory, the form the clipboard takes for CF_DIB.

@@ -83,24 +83,12 @@ void MagnifierCaption(char (&text)[64], POINT at, const RECT* selection)
 }
 
 // Composed off screen and copied once: the box never shows half drawn.
-void DrawMagnifier(HDC target, POINT at, HBITMAP picture, POINT pointer, const char* caption)
+void DrawMagnifier(HDC target, POINT at, HDC buffer, HDC picture, SIZE pictureSize,
+                   POINT pointer, const char* caption)
 {
-    BITMAP bm = {};
-    if (!GetObjectA(picture, sizeof bm, &bm))
-        return;
-    ScopedCreatedDC buffer(CreateCompatibleDC(target));
-    ScopedGdiObject<HBITMAP> surface(
-        CreateCompatibleBitmap(target, kMagnifierSize.cx, kMagnifierSize.cy));
-    if (!buffer || !surface)
-        return;
-    ScopedSelectObject selectSurface(buffer.get(), surface.get());
-    PatBlt(buffer.get(), 0, 0, kMagnifierSize.cx, kMagnifierSize.cy, BLACKNESS);
-    {
-        ScopedCreatedDC source(CreateCompatibleDC(target));
-        ScopedSelectObject selectPicture(source.get(), picture);
-        DrawLens(buffer.get(), source.get(), {bm.bmWidth, bm.bmHeight}, pointer);
-    }
-    DrawCross(buffer.get());
-    DrawCaption(buffer.get(), caption);
-    BitBlt(target, at.x, at.y, kMagnifierSize.cx, kMagnifierSize.cy, buffer.get(), 0, 0, SRCCOPY);
+    PatBlt(buffer, 0, 0, kMagnifierSize.cx, kMagnifierSize.cy, BLACKNESS);
+    DrawLens(buffer, picture, pictureSize, pointer);
+    DrawCross(buffer);
+    DrawCaption(buffer, caption);
+    BitBlt(target, at.x, at.y, kMagnifierSize.cx, kMagnifierSize.cy, buffer, 0, 0, SRCCOPY);
 }

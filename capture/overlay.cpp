@@ -16,7 +16,10 @@ namespace {
 
 HPEN hPen = nullptr;  // dotted white pen of the rubber band
 
+// The frozen picture stays selected in a memory DC of its own while it lives: every paint, move
+// and grab reads it there.
 HBITMAP hFrozen = nullptr;
+HDC hFrozenDC = nullptr;
 // Where the frozen picture, and the overlay showing it, lie on the virtual screen.
 RECT frozenArea = {0, 0, 0, 0};
 
@@ -27,13 +30,10 @@ POINT pointer = {0, 0};
 // but in the box, which shows the magnifier whole.
 bool magnifierOn = false;
 RECT magnifierBox = {0, 0, 0, 0};
-
-void DropFrozenScreen()
-{
-    if (hFrozen)
-        DeleteObject(hFrozen);
-    hFrozen = nullptr;
-}
+// Where the box is composed before one copy puts it on the window; made as an overlay with the
+// magnifier shows, and dropped with the frozen picture.
+HDC hMagnifierDC = nullptr;
+HBITMAP hMagnifierSurface = nullptr;
 
 // Layered windows are part of what the user sees, hence CAPTUREBLT.
 HBITMAP CopyScreen(const RECT& area)
@@ -43,6 +43,41 @@ HBITMAP CopyScreen(const RECT& area)
     ScopedGetDC screen(nullptr);
     return CopyRegion(screen.get(), screen.get(), area, SRCCOPY | CAPTUREBLT);
 }
+
+// The DCs go first, so that no bitmap is deleted while selected.
+void DropFrozenScreen()
+{
+    if (hFrozenDC)
+        DeleteDC(hFrozenDC);
+    if (hMagnifierDC)
+        DeleteDC(hMagnifierDC);
+    if (hFrozen)
+        DeleteObject(hFrozen);
+    if (hMagnifierSurface)
+        DeleteObject(hMagnifierSurface);
+    hFrozenDC = hMagnifierDC = nullptr;
+    hFrozen = hMagnifierSurface = nullptr;
+    magnifierOn = false;
+    magnifierBox = {0, 0, 0, 0};
+}
+
+void HoldFrozenScreen(const RECT& area)
+{
+    hFrozen = CopyScreen(area);
+    hFrozenDC = hFrozen ? CreateCompatibleDC(nullptr) : nullptr;
+    if (hFrozenDC)
+        SelectObject(hFrozenDC, hFrozen);
+}
+
+bool MakeMagnifierSurface()
+{
+    ScopedGetDC screen(nullptr);
+    hMagnifierDC = CreateCompatibleDC(screen.get());
+    hMagnifierSurface =
+        CreateCompatibleBitmap(screen.get(), kMagnifierSize.cx, kMagnifierSize.cy);
+    return hMagnifierDC && hMagnifierSurface && SelectObject(hMagnifierDC, hMagnifierSurface);
+}
+
 
 void DrawOutline(HDC hdc)
 {
@@ -65,16 +100,22 @@ void CoverArea(const RECT& area)
 // Overlay client coordinates to the virtual screen.
 POINT ScreenPoint(int x, int y) { return {x + frozenArea.left, y + frozenArea.top}; }
 
+// The pointer's monitor in client coordinates, looked up again only once the pointer leaves it.
+RECT pointerMonitor = {0, 0, 0, 0};
+
 // The box beside the pointer, on the pointer's monitor, in client coordinates.
 RECT MagnifierBoxAt(POINT at)
 {
-    const POINT onScreen = ScreenPoint(at.x, at.y);
-    MONITORINFO info = {};
-    info.cbSize = sizeof info;
-    if (!GetMonitorInfoA(MonitorFromPoint(onScreen, MONITOR_DEFAULTTONEAREST), &info))
-        info.rcMonitor = frozenArea;
-    OffsetRect(&info.rcMonitor, -frozenArea.left, -frozenArea.top);
-    const POINT corner = MagnifierPlace(at, info.rcMonitor, kMagnifierSize);
+    if (!PtInRect(&pointerMonitor, at)) {
+        MONITORINFO info = {};
+        info.cbSize = sizeof info;
+        if (!GetMonitorInfoA(MonitorFromPoint(ScreenPoint(at.x, at.y), MONITOR_DEFAULTTONEAREST),
+                             &info))
+            info.rcMonitor = frozenArea;
+        pointerMonitor = info.rcMonitor;
+        OffsetRect(&pointerMonitor, -frozenArea.left, -frozenArea.top);
+    }
+    const POINT corner = MagnifierPlace(at, pointerMonitor, kMagnifierSize);
     return {corner.x, corner.y, corner.x + kMagnifierSize.cx, corner.y + kMagnifierSize.cy};
 }
 
@@ -82,15 +123,14 @@ void PaintMagnifier(HDC hdc)
 {
     char caption[64] = {};
     MagnifierCaption(caption, ScreenPoint(pointer.x, pointer.y), bEtat ? &rect : nullptr);
-    DrawMagnifier(hdc, {magnifierBox.left, magnifierBox.top}, hFrozen, pointer, caption);
+    DrawMagnifier(hdc, {magnifierBox.left, magnifierBox.top}, hMagnifierDC, hFrozenDC,
+                  {frozenArea.right - frozenArea.left, frozenArea.bottom - frozenArea.top},
+                  pointer, caption);
 }
 
-// The frozen picture in area (client coordinates).
 void PaintFrozen(HDC hdc, const RECT& area)
 {
-    ScopedCreatedDC mem(CreateCompatibleDC(hdc));
-    ScopedSelectObject select(mem.get(), hFrozen);
-    BitBlt(hdc, area.left, area.top, area.right - area.left, area.bottom - area.top, mem.get(),
+    BitBlt(hdc, area.left, area.top, area.right - area.left, area.bottom - area.top, hFrozenDC,
            area.left, area.top, SRCCOPY);
 }
 
@@ -119,35 +159,55 @@ void CornerTo(RECT& r, POINT at)
     r.bottom = std::clamp(at.y, frozenArea.top, frozenArea.bottom);
 }
 
+// Whether the outline of r (on the virtual screen) may touch box (client coordinates): it lies
+// on r's border, so not when box is wholly outside r or wholly inside it. A pixel of margin.
+bool OutlineMayTouch(const RECT& r, const RECT& box)
+{
+    RECT outline = r;
+    OrderRect(outline);
+    OffsetRect(&outline, -frozenArea.left, -frozenArea.top);
+    RECT outer = outline;
+    InflateRect(&outer, 1, 1);
+    InflateRect(&outline, -2, -2);
+    RECT common = {};
+    const bool inside = box.left >= outline.left && box.right <= outline.right &&
+                        box.top >= outline.top && box.bottom <= outline.bottom;
+    return IntersectRect(&common, &outer, &box) && !inside;
+}
+
 // A move with the magnifier: every pixel changes at most once, so neither the box nor the
 // outline flickers. Outside the old and the new box the outline moves as without the
-// magnifier; what the old box uncovers gets the picture and the new outline; the new box is
-// copied whole.
+// magnifier; what the new box leaves of the old one gets the picture and the new outline; the
+// new box is copied whole. The clipping, slow to draw through, only where the outline runs
+// under a box.
 void MoveWithMagnifier(POINT to)
 {
     const RECT oldBox = magnifierBox;
     const RECT newBox = MagnifierBoxAt(to);
+    RECT after = rect;
+    CornerTo(after, ScreenPoint(to.x, to.y));
     ScopedGetDC hdc(hWndMain);
-    {
-        OutsideMagnifier outsideOld(hdc.get());
-        magnifierBox = newBox;
-        OutsideMagnifier outsideNew(hdc.get());
-        if (bEtat) {
-            DrawOutline(hdc.get());
-            CornerTo(rect, ScreenPoint(to.x, to.y));
-            DrawOutline(hdc.get());
-        }
-    }
-    {
+    if (bEtat) {
         const int saved = SaveDC(hdc.get());
-        IntersectClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
-        OutsideMagnifier outsideNew(hdc.get());
-        PaintFrozen(hdc.get(), oldBox);
-        if (bEtat)
-            DrawOutline(hdc.get());
+        if (OutlineMayTouch(rect, oldBox) || OutlineMayTouch(rect, newBox) ||
+            OutlineMayTouch(after, oldBox) || OutlineMayTouch(after, newBox)) {
+            ExcludeClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
+            ExcludeClipRect(hdc.get(), newBox.left, newBox.top, newBox.right, newBox.bottom);
+        }
+        DrawOutline(hdc.get());
+        rect = after;
+        DrawOutline(hdc.get());
         RestoreDC(hdc.get(), saved);
     }
+    magnifierBox = newBox;
     pointer = to;
+    if (!EqualRect(&oldBox, &newBox)) {
+        OutsideMagnifier outside(hdc.get());
+        IntersectClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
+        PaintFrozen(hdc.get(), oldBox);
+        if (bEtat && OutlineMayTouch(rect, oldBox))
+            DrawOutline(hdc.get());
+    }
     PaintMagnifier(hdc.get());
 }
 
@@ -160,7 +220,7 @@ RECT VirtualScreen()
     return {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-HBITMAP FrozenScreen() { return hFrozen; }
+HDC FrozenScreen() { return hFrozenDC; }
 
 POINT FrozenOrigin() { return {frozenArea.left, frozenArea.top}; }
 
@@ -189,11 +249,12 @@ void ShowOverlay()
         return;
     DropFrozenScreen();
     frozenArea = VirtualScreen();
-    hFrozen = CopyScreen(frozenArea);
+    HoldFrozenScreen(frozenArea);
     POINT cursor = {};
     GetCursorPos(&cursor);
     pointer = {cursor.x - frozenArea.left, cursor.y - frozenArea.top};
-    magnifierOn = AppliState.EtatMagnifier == 1 && hFrozen;
+    magnifierOn = AppliState.EtatMagnifier == 1 && hFrozenDC && MakeMagnifierSurface();
+    pointerMonitor = {0, 0, 0, 0};
     magnifierBox = magnifierOn ? MagnifierBoxAt(pointer) : RECT{0, 0, 0, 0};
     // Not maximized: that would fit the window to one monitor. A shell that moves it all the
     // same is overruled.
@@ -218,8 +279,6 @@ void HideOverlay()
         ReleaseCapture();
     ShowWindow(hWndMain, SW_HIDE);
     DropFrozenScreen();
-    magnifierOn = false;
-    magnifierBox = {0, 0, 0, 0};
 }
 
 void PaintOverlay(HWND hwnd)
@@ -235,7 +294,7 @@ void PaintOverlay(HWND hwnd)
         PaintMagnifier(paint.get());
         return;
     }
-    if (hFrozen)
+    if (hFrozenDC)
         PaintFrozen(paint.get(), paint.area());
     // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
     if (bEtat)

@@ -45,7 +45,7 @@ void CancelDrag();
 void NudgePointer(int dx, int dy);
 
 // The virtual screen as it was when the overlay appeared, in the overlay's client
-// coordinates; null while the overlay is hidden.
-HBITMAP FrozenScreen();
+// coordinates, in a memory DC; null while the overlay is hidden.
+HDC FrozenScreen();
 // The virtual-screen point at the frozen picture's top-left corner.
 POINT FrozenOrigin();
