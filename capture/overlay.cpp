@@ -78,7 +78,6 @@ bool MakeMagnifierSurface()
     return hMagnifierDC && hMagnifierSurface && SelectObject(hMagnifierDC, hMagnifierSurface);
 }
 
-
 void DrawOutline(HDC hdc)
 {
     ScopedSelectObject pen(hdc, hPen);
@@ -134,22 +133,10 @@ void PaintFrozen(HDC hdc, const RECT& area)
            area.left, area.top, SRCCOPY);
 }
 
-// Clips hdc to all but the magnifier's box until the holder goes.
-class OutsideMagnifier {
-public:
-    explicit OutsideMagnifier(HDC hdc) : hdc_(hdc), saved_(SaveDC(hdc))
-    {
-        ExcludeClipRect(hdc, magnifierBox.left, magnifierBox.top, magnifierBox.right,
-                        magnifierBox.bottom);
-    }
-    ~OutsideMagnifier() { RestoreDC(hdc_, saved_); }
-    OutsideMagnifier(const OutsideMagnifier&) = delete;
-    OutsideMagnifier& operator=(const OutsideMagnifier&) = delete;
-
-private:
-    HDC hdc_;
-    int saved_;
-};
+void ClipOut(HDC hdc, const RECT& box)
+{
+    ExcludeClipRect(hdc, box.left, box.top, box.right, box.bottom);
+}
 
 // The moving corner at `at` on the virtual screen, stopping at the overlay's edge: nothing
 // beyond it was shown.
@@ -188,21 +175,21 @@ void MoveWithMagnifier(POINT to)
     CornerTo(after, ScreenPoint(to.x, to.y));
     ScopedGetDC hdc(hWndMain);
     if (bEtat) {
-        const int saved = SaveDC(hdc.get());
+        ScopedSaveDC clipping(hdc.get());
         if (OutlineMayTouch(rect, oldBox) || OutlineMayTouch(rect, newBox) ||
             OutlineMayTouch(after, oldBox) || OutlineMayTouch(after, newBox)) {
-            ExcludeClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
-            ExcludeClipRect(hdc.get(), newBox.left, newBox.top, newBox.right, newBox.bottom);
+            ClipOut(hdc.get(), oldBox);
+            ClipOut(hdc.get(), newBox);
         }
         DrawOutline(hdc.get());
         rect = after;
         DrawOutline(hdc.get());
-        RestoreDC(hdc.get(), saved);
     }
     magnifierBox = newBox;
     pointer = to;
     if (!EqualRect(&oldBox, &newBox)) {
-        OutsideMagnifier outside(hdc.get());
+        ScopedSaveDC clipping(hdc.get());
+        ClipOut(hdc.get(), newBox);
         IntersectClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
         PaintFrozen(hdc.get(), oldBox);
         if (bEtat && OutlineMayTouch(rect, oldBox))
@@ -239,7 +226,8 @@ void DrawRectangle()
         DrawOutline(hdc.get());
         return;
     }
-    OutsideMagnifier outside(hdc.get());
+    ScopedSaveDC clipping(hdc.get());
+    ClipOut(hdc.get(), magnifierBox);
     DrawOutline(hdc.get());
 }
 
@@ -286,7 +274,8 @@ void PaintOverlay(HWND hwnd)
     ScopedPaint paint(hwnd);
     if (magnifierOn) {
         {
-            OutsideMagnifier outside(paint.get());
+            ScopedSaveDC clipping(paint.get());
+            ClipOut(paint.get(), magnifierBox);
             PaintFrozen(paint.get(), paint.area());
             if (bEtat)
                 DrawOutline(paint.get());
