@@ -500,37 +500,38 @@ TEST_F(Overlay, ACaptureThatFindsTheClipboardBusyLeavesTheOneThereWhole)
 }
 
 // The magnifier follows the pointer through a drag and a repaint: outside its box the window
-// is the frozen picture with the whole XOR outline, inside it the pixel under the pointer is
-// enlarged, and the grab has none of it.
-TEST_F(Overlay, TheMagnifierShowsBesideTheOutlineAndNeverInTheGrab)
+// is exactly what it is without the magnifier (the outline whole, not torn), inside it the
+// pixel under the pointer is enlarged, and the grab has none of it.
+TEST_F(Overlay, TheMagnifierChangesNothingOutsideItsBoxAndIsNeverInTheGrab)
 {
-    AppliState.EtatMagnifier = 1;
-    OpenOverlay();
     // The outline's bottom edge runs under both the old and the new box.
-    Mouse(WM_LBUTTONDOWN, 500, 400);
-    Mouse(WM_MOUSEMOVE, 250, 190);
-    InvalidateRect(hWndMain, nullptr, FALSE);
-    UpdateWindow(hWndMain);
-    Mouse(WM_MOUSEMOVE, 260, 200);
-    const std::vector<uint32_t> shown = WindowPixels(hWndMain);
+    const auto shownMidDrag = [] {
+        OpenOverlay();
+        Mouse(WM_LBUTTONDOWN, 500, 400);
+        Mouse(WM_MOUSEMOVE, 250, 190);
+        InvalidateRect(hWndMain, nullptr, FALSE);
+        UpdateWindow(hWndMain);
+        Mouse(WM_MOUSEMOVE, 260, 200);
+        return WindowPixels(hWndMain);
+    };
+    const std::vector<uint32_t> plain = shownMidDrag();
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+    AppliState.EtatMagnifier = 1;
+    const std::vector<uint32_t> shown = shownMidDrag();
     const RECT box = {284, 224, 284 + kMagnifierSize.cx, 224 + kMagnifierSize.cy};
-    const LONG cell = 1 + kMagnifierSpan / 2 * kMagnifierZoom;
-    for (int y = 0; y < ScreenH(); ++y)
-        for (int x = 0; x < ScreenW(); ++x) {
-            const uint32_t got = shown[static_cast<size_t>(y) * ScreenW() + x];
-            const POINT p = {x, y};
-            if (PtInRect(&box, p)) {
-                const LONG cx = x - box.left - cell;
-                const LONG cy = y - box.top - cell;
-                const bool inCell = cx >= 0 && cx < kMagnifierZoom && cy >= 0 && cy < kMagnifierZoom;
-                ASSERT_TRUE(!inCell || got == Pattern(260, 200)) << x << "," << y;
-                continue;
-            }
-            const bool onBorder = x >= 260 && x <= 499 && y >= 200 && y <= 399 &&
-                                  (x == 260 || x == 499 || y == 200 || y == 399);
-            ASSERT_TRUE(got == Pattern(x, y) || (onBorder && got == (Pattern(x, y) ^ 0xFFFFFFu)))
-                << x << "," << y;
-        }
+    const POINT cell = {box.left + 1 + kMagnifierSpan / 2 * kMagnifierZoom,
+                        box.top + 1 + kMagnifierSpan / 2 * kMagnifierZoom};
+    const int w = ScreenW();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const LONG x = static_cast<LONG>(i % static_cast<size_t>(w));
+        const LONG y = static_cast<LONG>(i / static_cast<size_t>(w));
+        const bool inBox = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+        const bool inCell = x >= cell.x && x < cell.x + kMagnifierZoom && y >= cell.y &&
+                            y < cell.y + kMagnifierZoom;
+        if (inBox ? !inCell || shown[i] == Pattern(260, 200) : shown[i] == plain[i])
+            continue;
+        FAIL() << x << "," << y;
+    }
     Mouse(WM_LBUTTONUP, 260, 200);
     AppliState.EtatMagnifier = 0;
     EXPECT_EQ(BitmapPixels(hBitmap, 240, 200), ExpectedPixels({260, 200, 500, 400}));
