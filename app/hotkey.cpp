@@ -44,9 +44,9 @@ void ApplyHotkeySetting()
     if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT)) {
         registered = true;
         RegisterHotKey(hWndMain, kLastRegionHotkeyId, MOD_SHIFT | MOD_NOREPEAT, VK_SNAPSHOT);
-    }
-    else if (!refusal)
+    } else if (!refusal) {
         refusal = kTaken;
+    }
     if (refusal && !told)
         told = TaskBarBalloon(IDI_GRABOTINE, "Print Screen is not available", refusal) != FALSE;
 }

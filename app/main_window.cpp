@@ -135,7 +135,11 @@ void OnCommand(WORD id)
     }
 }
 
-void OnLButtonUp();
+void OnLButtonUp()
+{
+    EndDrag();
+    AfterCapture();
+}
 
 // Enter and Space act as the left button: the first press starts a selection at the pointer,
 // the second ends it as a release there. A key held down presses once.
@@ -251,12 +255,6 @@ void OnLButtonDown(LPARAM lParam)
 
 // Signed: with the mouse captured, left of or above the overlay is negative.
 void OnMouseMove(LPARAM lParam) { PointerMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
-
-void OnLButtonUp()
-{
-    EndDrag();
-    AfterCapture();
-}
 
 // A tray program runs until the session ends, usually without an Exit: keep what was set.
 void OnEndSession(WPARAM ending)
