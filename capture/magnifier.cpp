@@ -18,15 +18,20 @@ LONG PlaceAlong(LONG pointer, LONG low, LONG high, LONG size)
     return std::max(low, std::min(at, high - size));
 }
 
-// The part of the picture around pointer, and where it lands in the lens.
+// The part of the picture around pointer, and where it lands in the lens; black where the
+// lens reaches beyond the picture.
 void DrawLens(HDC buffer, HDC picture, SIZE pictureSize, POINT pointer)
 {
     const LONG half = kMagnifierSpan / 2;
-    RECT source = {pointer.x - half, pointer.y - half, pointer.x + half + 1, pointer.y + half + 1};
+    const RECT around = {pointer.x - half, pointer.y - half, pointer.x + half + 1,
+                         pointer.y + half + 1};
     const RECT whole = {0, 0, pictureSize.cx, pictureSize.cy};
-    if (!IntersectRect(&source, &source, &whole))
+    RECT source = {};
+    IntersectRect(&source, &around, &whole);
+    if (!EqualRect(&source, &around))
+        PatBlt(buffer, 1, 1, kMagnifierLens, kMagnifierLens, BLACKNESS);
+    if (IsRectEmpty(&source))
         return;
-    SetStretchBltMode(buffer, COLORONCOLOR);
     StretchBlt(buffer, 1 + (source.left - pointer.x + half) * kMagnifierZoom,
                1 + (source.top - pointer.y + half) * kMagnifierZoom,
                (source.right - source.left) * kMagnifierZoom,
@@ -57,10 +62,8 @@ void DrawCross(HDC buffer)
 
 void DrawCaption(HDC buffer, const char* caption)
 {
-    ScopedSelectObject font(buffer, GetStockObject(DEFAULT_GUI_FONT));
-    SetBkMode(buffer, TRANSPARENT);
-    SetTextColor(buffer, RGB(255, 255, 255));
     RECT line = {1, 1 + kMagnifierLens, 1 + kMagnifierLens, 1 + kMagnifierLens + kMagnifierCaption};
+    PatBlt(buffer, line.left, line.top, line.right - line.left, line.bottom - line.top, BLACKNESS);
     DrawTextA(buffer, caption, -1, &line, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
 
@@ -82,11 +85,21 @@ void MagnifierCaption(char (&text)[64], POINT at, const RECT* selection)
         snprintf(text, sizeof text, "%ld, %ld", static_cast<long>(at.x), static_cast<long>(at.y));
 }
 
+// The frame stays black and the text's look stays set from here on: each box only redraws
+// what changes.
+void PrepareMagnifier(HDC buffer)
+{
+    PatBlt(buffer, 0, 0, kMagnifierSize.cx, kMagnifierSize.cy, BLACKNESS);
+    SelectObject(buffer, GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(buffer, TRANSPARENT);
+    SetTextColor(buffer, RGB(255, 255, 255));
+    SetStretchBltMode(buffer, COLORONCOLOR);
+}
+
 // Composed off screen and copied once: the box never shows half drawn.
 void DrawMagnifier(HDC target, POINT at, HDC buffer, HDC picture, SIZE pictureSize,
                    POINT pointer, const char* caption)
 {
-    PatBlt(buffer, 0, 0, kMagnifierSize.cx, kMagnifierSize.cy, BLACKNESS);
     DrawLens(buffer, picture, pictureSize, pointer);
     DrawCross(buffer);
     DrawCaption(buffer, caption);

@@ -23,8 +23,10 @@ POINT MagnifierPlace(POINT pointer, const RECT& monitor, SIZE box);
 // width x height, in physical pixels.
 void MagnifierCaption(char (&text)[64], POINT at, const RECT* selection);
 
-// Draws the box at `at` on target, composed in buffer (a DC holding a bitmap of
-// kMagnifierSize) and copied in one go, from a picture (a DC, of pictureSize) whose pixel
+// Readies buffer, a DC holding a bitmap of kMagnifierSize, for DrawMagnifier.
+void PrepareMagnifier(HDC buffer);
+
+// Draws the box at `at` on target, composed in the readied buffer and copied in one go, from a picture (a DC, of pictureSize) whose pixel
 // (x, y) is target's: the pixels around pointer enlarged (black beyond the picture), a
 // one-pixel inverted cross framing the pixel under it, and the caption.
 void DrawMagnifier(HDC target, POINT at, HDC buffer, HDC picture, SIZE pictureSize,

@@ -75,7 +75,10 @@ bool MakeMagnifierSurface()
     hMagnifierDC = CreateCompatibleDC(screen.get());
     hMagnifierSurface =
         CreateCompatibleBitmap(screen.get(), kMagnifierSize.cx, kMagnifierSize.cy);
-    return hMagnifierDC && hMagnifierSurface && SelectObject(hMagnifierDC, hMagnifierSurface);
+    if (!hMagnifierDC || !hMagnifierSurface || !SelectObject(hMagnifierDC, hMagnifierSurface))
+        return false;
+    PrepareMagnifier(hMagnifierDC);
+    return true;
 }
 
 void DrawOutline(HDC hdc)
@@ -133,6 +136,25 @@ void PaintFrozen(HDC hdc, const RECT& area)
            area.left, area.top, SRCCOPY);
 }
 
+// The parts of `from` outside `cut`: up to four bands, in parts; returns how many.
+int RectMinus(const RECT& from, const RECT& cut, RECT (&parts)[4])
+{
+    RECT common = {};
+    if (!IntersectRect(&common, &from, &cut)) {
+        parts[0] = from;
+        return 1;
+    }
+    int n = 0;
+    const RECT bands[] = {{from.left, from.top, from.right, common.top},
+                          {from.left, common.bottom, from.right, from.bottom},
+                          {from.left, common.top, common.left, common.bottom},
+                          {common.right, common.top, from.right, common.bottom}};
+    for (const RECT& band : bands)
+        if (!IsRectEmpty(&band))
+            parts[n++] = band;
+    return n;
+}
+
 void ClipOut(HDC hdc, const RECT& box)
 {
     ExcludeClipRect(hdc, box.left, box.top, box.right, box.bottom);
@@ -187,13 +209,17 @@ void MoveWithMagnifier(POINT to)
     }
     magnifierBox = newBox;
     pointer = to;
-    if (!EqualRect(&oldBox, &newBox)) {
+    RECT uncovered[4];
+    const int parts = RectMinus(oldBox, newBox, uncovered);
+    const bool outlineThere = bEtat && OutlineMayTouch(rect, oldBox);
+    for (int i = 0; i < parts; ++i) {
+        const RECT& part = uncovered[i];
+        PaintFrozen(hdc.get(), part);
+        if (!outlineThere)
+            continue;
         ScopedSaveDC clipping(hdc.get());
-        ClipOut(hdc.get(), newBox);
-        IntersectClipRect(hdc.get(), oldBox.left, oldBox.top, oldBox.right, oldBox.bottom);
-        PaintFrozen(hdc.get(), oldBox);
-        if (bEtat && OutlineMayTouch(rect, oldBox))
-            DrawOutline(hdc.get());
+        IntersectClipRect(hdc.get(), part.left, part.top, part.right, part.bottom);
+        DrawOutline(hdc.get());
     }
     PaintMagnifier(hdc.get());
 }
