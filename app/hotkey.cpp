@@ -41,10 +41,12 @@ void ApplyHotkeySetting()
     if (registered)
         return;
     refusal = SnippingOwnsPrintScreen() ? kSnipping : nullptr;
-    if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT))
+    if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT)) {
         registered = true;
-    else if (!refusal)
+        RegisterHotKey(hWndMain, kLastRegionHotkeyId, MOD_SHIFT | MOD_NOREPEAT, VK_SNAPSHOT);
+    } else if (!refusal) {
         refusal = kTaken;
+    }
     if (refusal && !told) {
         TaskBarBalloon(IDI_GRABOTINE, "Print Screen is not available", refusal);
         told = true;
@@ -53,8 +55,10 @@ void ApplyHotkeySetting()
 
 void ReleaseHotkey()
 {
-    if (registered)
+    if (registered) {
         UnregisterHotKey(hWndMain, kHotkeyId);
+        UnregisterHotKey(hWndMain, kLastRegionHotkeyId);
+    }
     registered = false;
     refusal = nullptr;
 }

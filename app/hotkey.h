@@ -1,12 +1,14 @@
 // Print Screen as a key that starts a selection from any program, as a left press on the
-// icon does.
+// icon does; Shift+Print Screen captures the last region again, as the menu item does.
 #pragma once
 #include <windows.h>
 
 constexpr int kHotkeyId = 1;
+constexpr int kLastRegionHotkeyId = 2;
 
 // Takes or releases the key as the setting says. The first time in a run that the key cannot
-// be had, a balloon from the icon says why.
+// be had, a balloon from the icon says why. Shift+Print Screen comes and goes with it; held
+// by another program, it is only missing (Print Screen still works).
 void ApplyHotkeySetting();
 void ReleaseHotkey();
 

@@ -26,6 +26,7 @@ HMENU BuildPopupMenu()
     AppendMenuA(menu, MF_STRING, IDM_ABOUT, "&About ...");
     AppendMenuA(menu, MF_STRING, IDM_HELP, "&Help");
     AppendMenuA(menu, MF_GRAYED, IDM_SAVE, "&Save");
+    AppendMenuA(menu, MF_GRAYED, IDM_LASTREGION, "Capture last region");
     AppendMenuA(menu, MF_STRING, IDM_OPTIONS, "&Options");
     AppendMenuA(menu, MF_STRING, IDM_EXIT, "&Exit");
     return menu;
@@ -74,6 +75,40 @@ void RequestExit()
     RequestKey(VK_END);
 }
 
+// After a capture, from a release or the last region: there is a capture to save, and a
+// region to capture again, from the first one on.
+void AfterCapture()
+{
+    EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(hMenu, IDM_LASTREGION, MF_BYCOMMAND | MF_ENABLED);
+    if (AppliState.EtatAutoSave == 1)
+        RequestKey(VK_F4);
+}
+
+// The dialog on top of the chain the disabled main window heads (Options, then its folder
+// browser), brought to the front.
+void ShowOpenDialog()
+{
+    HWND top = hWndMain;
+    for (HWND next = GetLastActivePopup(top); next && next != top; next = GetLastActivePopup(top))
+        top = next;
+    SetForegroundWindow(top);
+}
+
+// Shift+Print Screen and the menu item: nothing over a selection on screen or before the first
+// capture, and a dialog that is open comes forward instead.
+void CaptureLastRegionAgain()
+{
+    if (IsWindowVisible(hWndMain) || !HasLastRegion())
+        return;
+    if (!IsWindowEnabled(hWndMain)) {
+        ShowOpenDialog();
+        return;
+    }
+    if (CaptureLastRegion())
+        AfterCapture();
+}
+
 // The key is tried again first, so the dialog tells what holds now; OK's choice applies at
 // once, and after Cancel there is nothing to apply.
 void OpenOptions()
@@ -89,10 +124,38 @@ void OnCommand(WORD id)
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
+    case IDM_LASTREGION: CaptureLastRegionAgain(); break;
     case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
     }
+}
+
+void OnLButtonUp()
+{
+    EndDrag();
+    AfterCapture();
+}
+
+// Enter and Space act as the left button: the first press starts a selection at the pointer,
+// the second ends it as a release there. A key held down presses once.
+void OnSelectKey(LPARAM lParam)
+{
+    if (lParam & (1 << 30))
+        return;
+    if (bEtat)
+        OnLButtonUp();
+    else if (EtatMouse == 1)
+        StartDragAtPointer();
+}
+
+// The arrows move the pointer a pixel, ten with Shift; during a drag the corner goes along.
+void OnArrowKey(WPARAM key)
+{
+    const int step = GetKeyState(VK_SHIFT) < 0 ? 10 : 1;
+    const int dx = key == VK_LEFT ? -step : key == VK_RIGHT ? step : 0;
+    const int dy = key == VK_UP ? -step : key == VK_DOWN ? step : 0;
+    NudgePointer(dx, dy);
 }
 
 // A typed key counts only on the shown overlay: after the tray menu the hidden window can
@@ -102,12 +165,18 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
 {
     if (lParam != 0 && !IsWindowVisible(hWndMain))
         return;
-    if (key == VK_END)
-        Shutdown();
-    else if (key == VK_F4)
-        SaveCapture(hwnd);
-    else if (key == VK_ESCAPE)
-        CancelDrag();
+    switch (key) {
+    case VK_END: Shutdown(); break;
+    case VK_F4: SaveCapture(hwnd); break;
+    case VK_ESCAPE: CancelDrag(); break;
+    case VK_RETURN:
+    case VK_SPACE: OnSelectKey(lParam); break;
+    case VK_LEFT:
+    case VK_RIGHT:
+    case VK_UP:
+    case VK_DOWN: OnArrowKey(key); break;
+    default: break;
+    }
 }
 
 // Alt+F4, or the window manager's close, never ends the program: on the shown overlay it
@@ -128,16 +197,6 @@ void OnCaptureChanged()
 {
     if (bEtat)
         CancelDrag();
-}
-
-// The dialog on top of the chain the disabled main window heads (Options, then its folder
-// browser), brought to the front.
-void ShowOpenDialog()
-{
-    HWND top = hWndMain;
-    for (HWND next = GetLastActivePopup(top); next && next != top; next = GetLastActivePopup(top))
-        top = next;
-    SetForegroundWindow(top);
 }
 
 void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
@@ -173,13 +232,16 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
     }
 }
 
-// Print Screen does what a left press on the icon does, but not over a selection on screen,
-// nor while the tray menu is open (its loop hands the key on): the menu would be frozen into
-// the picture, since it leaves the screen only a moment after it closes.
+// Print Screen does what a left press on the icon does, Shift+Print Screen what the menu's
+// last region does; neither over a selection on screen, nor while the tray menu is open (its
+// loop hands the key on): the menu would be in the picture, since it leaves the screen only a
+// moment after it closes.
 void OnHotKey(WPARAM id)
 {
     if (id == kHotkeyId && !menuOpen && !IsWindowVisible(hWndMain))
         OnTrayIcon(IDI_GRABOTINE, WM_LBUTTONDOWN);
+    else if (id == kLastRegionHotkeyId && !menuOpen)
+        CaptureLastRegionAgain();
 }
 
 void OnSetFocus()
@@ -195,16 +257,7 @@ void OnLButtonDown(LPARAM lParam)
 }
 
 // Signed: with the mouse captured, left of or above the overlay is negative.
-void OnMouseMove(LPARAM lParam) { DragTo(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
-
-// There is a capture to save from the first one on.
-void OnLButtonUp()
-{
-    EndDrag();
-    EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
-    if (AppliState.EtatAutoSave == 1)
-        RequestKey(VK_F4);
-}
+void OnMouseMove(LPARAM lParam) { PointerMoved(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); }
 
 // A tray program runs until the session ends, usually without an Exit: keep what was set.
 void OnEndSession(WPARAM ending)

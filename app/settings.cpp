@@ -198,6 +198,7 @@ void LoadSettings()
     AppliState.extension = ReadNumber("SaveAs");
     // Missing, as in files written before the key existed, means on.
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
+    AppliState.EtatMagnifier = ReadNumber("Magnifier");
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -230,4 +231,5 @@ void StoreSettings()
     WriteNumber("SaveAs", AppliState.extension);
     WriteValue("Folder", AppliState.szpath);
     WriteNumber("Hotkey", AppliState.EtatHotkey);
+    WriteNumber("Magnifier", AppliState.EtatMagnifier);
 }

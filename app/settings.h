@@ -11,6 +11,7 @@ struct Etat {
     char szpath[256];      // output directory; "0" = not set yet
     int32_t extension;     // 0 = BMP, 1 = JPEG, 3 = PNG, anything else = no file
     int32_t EtatHotkey = 1;  // 1 = Print Screen starts a selection
+    int32_t EtatMagnifier = 0;  // 1 = a magnifier follows the pointer on the overlay
 };
 
 extern Etat AppliState;

@@ -2,8 +2,10 @@
 // press on the icon until the overlay is painted, and a button release until the clipboard
 // holds the capture; beside them their floors: one bare BitBlt of the virtual screen (every
 // monitor), and for the release one bare BitBlt of the region plus one bare SetClipboardData
-// of its pixels. With two monitors the region spans both.
+// of its pixels. With two monitors the region spans both. Then a pointer move during a drag,
+// with the magnifier and without, and the press with the magnifier on.
 #include "app/grabotine.h"
+#include "app/settings.h"
 #include "bench_report.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
@@ -224,6 +226,27 @@ void ReleaseParts(const RECT& region, double& eraseMs, double& grabMs)
     RenderPosted();  // the PNG the grab posted for, outside every measure
 }
 
+// Mid-drag pointer moves of a pixel or two (a mouse's usual step) over region, each one
+// until it is drawn, on average; the overlay is cancelled afterwards.
+double PointerMove(const RECT& region, bool magnifier)
+{
+    constexpr int kMoves = 20;
+    AppliState.EtatMagnifier = magnifier ? 1 : 0;
+    PressToPainted();
+    DragOver(region);
+    const int x = region.right - GetSystemMetrics(SM_XVIRTUALSCREEN) - 300;
+    const int y = region.bottom - GetSystemMetrics(SM_YVIRTUALSCREEN) - 300;
+    const LARGE_INTEGER t0 = Now();
+    for (int i = 0; i < kMoves; ++i) {
+        SendMessageA(hWndMain, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x + i, y + i / 2));
+        GdiFlush();
+    }
+    const double ms = Ms(t0, Now()) / kMoves;
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+    AppliState.EtatMagnifier = 0;
+    return ms;
+}
+
 // Every format, as a reader gets them: the DIB, "PNG", and the bitmap the system makes from the
 // DIB for the first reader who asks, who waits for that (renderMs).
 bool ClipboardHoldsCapture(int w, int h, double& renderMs)
@@ -288,6 +311,7 @@ int main()
     const std::vector<BYTE> dib = RegionDib(rw, rh);
     std::vector<double> bareRegion, bareFull, bareSet, press, release, erase, grab, png;
     std::vector<double> pressVsFull, releaseVsFloor, releaseVsRegion;
+    std::vector<double> moveOn, moveOff, moveVsOff, pressOn, pressOnVsFull;
     for (int i = 0; i < kRuns; ++i) {
         bareRegion.push_back(BareBitBlt(region));
         bareFull.push_back(BareBitBlt(screen));
@@ -305,6 +329,14 @@ int main()
         pressVsFull.push_back(press.back() / bareFull.back());
         releaseVsFloor.push_back(release.back() / (bareRegion.back() + bareSet.back()));
         releaseVsRegion.push_back(release.back() / bareRegion.back());
+        moveOff.push_back(PointerMove(region, false));
+        moveOn.push_back(PointerMove(region, true));
+        moveVsOff.push_back(moveOn.back() / moveOff.back());
+        AppliState.EtatMagnifier = 1;
+        pressOn.push_back(PressToPainted());
+        SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+        AppliState.EtatMagnifier = 0;
+        pressOnVsFull.push_back(pressOn.back() / bareFull.back());
     }
     double renderMs = 0;
     const bool held = ClipboardHoldsCapture(rw, rh, renderMs);
@@ -338,6 +370,13 @@ int main()
            rh, held ? "yes" : "NO");
     printf("  the first reader of the bitmap waits    %8.2f ms (the system makes it from the DIB)\n",
            renderMs);
+    snprintf(pressLine, sizeof pressLine, "press -> overlay painted, magnifier on%s", where);
+    PrintTarget(pressLine, Median(pressOn), "a bare BitBlt of the same area", Median(bareFull),
+                Median(pressOnVsFull), 2.2);
+    PrintTarget("pointer move mid-drag, magnifier on", Median(moveOn), "the same move without it",
+                Median(moveOff), Median(moveVsOff), 3);
+    PrintTarget("pointer move mid-drag, magnifier on", Median(moveOn), "the budget",
+                2.0, Median(moveOn) / 2.0, 1);
 
     PostThreadMessageA(GetThreadId(listener.get()), WM_QUIT, 0, 0);
     WaitForSingleObject(listener.get(), 5000);

@@ -8,6 +8,7 @@
 
 #include <nviewlib.h>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -75,6 +76,16 @@ void RenderPromisedPng()
         HandOverPng(png);
 }
 
+bool CutToScreen(RECT& r, const RECT& screen)
+{
+    const bool hadArea = r.left < r.right && r.top < r.bottom;
+    r.left = std::clamp(r.left, screen.left, screen.right);
+    r.right = std::clamp(r.right, screen.left, screen.right);
+    r.top = std::clamp(r.top, screen.top, screen.bottom);
+    r.bottom = std::clamp(r.bottom, screen.top, screen.bottom);
+    return !hadArea || (r.left < r.right && r.top < r.bottom);
+}
+
 void OrderRect(RECT& r)
 {
     if (r.left > r.right)
@@ -88,19 +99,21 @@ namespace {
 // How long the release waits for a clipboard that another program has open.
 constexpr DWORD kClipboardWaitMs = 1000;
 
+// The rectangle of the last capture, ordered, on the virtual screen.
+bool hasLastRegion = false;
+RECT lastRegion = {0, 0, 0, 0};
+
 // What the user saw: the overlay's frozen picture, or the live display when there is none;
-// r is on the virtual screen.
+// r is on the virtual screen. Layered windows are part of what the user sees, hence CAPTUREBLT.
 HBITMAP GrabRegion(HDC display, const RECT& r)
 {
-    const HBITMAP frozen = FrozenScreen();
+    const HDC frozen = FrozenScreen();
     if (!frozen)
-        return CopyRegion(display, display, r, SRCCOPY);
-    ScopedCreatedDC src(CreateCompatibleDC(display));
-    ScopedSelectObject select(src.get(), frozen);
+        return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT);
     const POINT origin = FrozenOrigin();
     RECT inPicture = r;
     OffsetRect(&inPicture, -origin.x, -origin.y);
-    return CopyRegion(display, src.get(), inPicture, SRCCOPY);
+    return CopyRegion(display, frozen, inPicture, SRCCOPY);
 }
 
 // Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
@@ -174,6 +187,21 @@ void TellClipboardMissed(Missed why)
 
 }  // namespace
 
+bool HasLastRegion() { return hasLastRegion; }
+
+bool CaptureLastRegion()
+{
+    RECT region = lastRegion;
+    if (!CutToScreen(region, VirtualScreen())) {
+        TaskBarBalloon(IDI_GRABOTINE, "Last region not on the screen",
+                       "The last region lies on no monitor now: nothing was captured.");
+        return false;
+    }
+    rect = region;
+    SetBitmapClipBoard();
+    return true;
+}
+
 HBITMAP CopyBitmap(HBITMAP bmp)
 {
     BITMAP bm = {};
@@ -195,6 +223,8 @@ HBITMAP CopyBitmap(HBITMAP bmp)
 bool SetBitmapClipBoard()
 {
     OrderRect(rect);
+    hasLastRegion = true;
+    lastRegion = rect;
     Missed missed = Missed::Nothing;
     {
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen

@@ -20,6 +20,18 @@ constexpr UINT WM_RENDERPNG = WM_APP + 1;
 // take it, a balloon from the icon says so; the result says whether it did.
 bool SetBitmapClipBoard();
 
+// Whether a capture was made in this run, and so there is a last region to capture again.
+bool HasLastRegion();
+
+// The last capture's rectangle again, from the screen as it is now (no overlay), as a release
+// grabs it; cut to the virtual screen first. When nothing of it is left (its monitor is gone),
+// a balloon from the icon says so, nothing changes and the result is false.
+bool CaptureLastRegion();
+
+// Cuts r (ordered, on the virtual screen) to screen; false when r had an area and nothing of
+// it is left. A region without area stays one, at the nearest edge.
+bool CutToScreen(RECT& r, const RECT& screen);
+
 // A copy of bmp in its own format, for the caller to own; null when bmp is null or the copy
 // cannot be made.
 HBITMAP CopyBitmap(HBITMAP bmp);

@@ -14,6 +14,10 @@ void DeleteOverlayPen();
 // XORs the outline of rect onto the overlay; a second call erases it.
 void DrawRectangle();
 
+// Every monitor, and what lies between them, in physical pixels (the program is aware of
+// each monitor's scale, so nothing here is scaled).
+RECT VirtualScreen();
+
 // Freezes the virtual screen and shows the overlay over all of it, every monitor and the gaps
 // between them (no-op when already shown).
 void ShowOverlay();
@@ -22,19 +26,26 @@ void ShowOverlay();
 void KeepOverlayPlace();
 // Hides the overlay and drops the frozen picture.
 void HideOverlay();
-// Repaints the frozen picture (and the outline while dragging).
+// Repaints the frozen picture (and the outline while dragging, and the magnifier when on).
 void PaintOverlay(HWND hwnd);
 
-// A drag: started at a press, moved with the pointer (nothing without a drag), ended by the
-// release, which copies the region to the clipboard, or cancelled; both hide the overlay.
-// x and y are the overlay's client coordinates, signed.
+// A drag: started at a press, moved with the pointer, ended by the release, which copies the
+// region to the clipboard, or cancelled; both hide the overlay. x and y are the overlay's
+// client coordinates, signed. With the option on (read as the overlay shows), a magnifier
+// follows the pointer, drag or not; the grab never sees it.
 void StartDrag(int x, int y);
-void DragTo(int x, int y);
+void StartDragAtPointer();
+// During a drag the moving corner follows the pointer, stopping at the overlay's edge.
+void PointerMoved(int x, int y);
 void EndDrag();
 void CancelDrag();
 
+// Moves the pointer by (dx, dy) physical pixels, kept on the virtual screen, as the mouse
+// would.
+void NudgePointer(int dx, int dy);
+
 // The virtual screen as it was when the overlay appeared, in the overlay's client
-// coordinates; null while the overlay is hidden.
-HBITMAP FrozenScreen();
+// coordinates, in a memory DC; null while the overlay is hidden.
+HDC FrozenScreen();
 // The virtual-screen point at the frozen picture's top-left corner.
 POINT FrozenOrigin();

@@ -33,6 +33,7 @@ void ShowOptions(HWND hwnd)
     shownJpeg = IsDlgButtonChecked(hwnd, IDC_OPT_JPEG);
     shownPng = IsDlgButtonChecked(hwnd, IDC_OPT_PNG);
     CheckDlgButton(hwnd, IDC_OPT_HOTKEY, static_cast<UINT>(AppliState.EtatHotkey));
+    CheckDlgButton(hwnd, IDC_OPT_MAGNIFIER, static_cast<UINT>(AppliState.EtatMagnifier));
     EnableWindow(GetDlgItem(hwnd, IDC_OPT_HOTKEY), hotkeyRefusal == nullptr);
     SetDlgItemTextA(hwnd, IDC_OPT_HOTKEY_NOTE,
                     hotkeyRefusal ? hotkeyRefusal
@@ -49,6 +50,7 @@ void StoreOptions(HWND hwnd)
                                         IsDlgButtonChecked(hwnd, IDC_OPT_JPEG),
                                         IsDlgButtonChecked(hwnd, IDC_OPT_PNG));
     AppliState.EtatHotkey = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_HOTKEY));
+    AppliState.EtatMagnifier = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_MAGNIFIER));
 }
 
 // One format at a time: checking either format box clears the other.

@@ -13,6 +13,7 @@
 #define IDM_SAVE 3
 #define IDM_OPTIONS 5
 #define IDM_HELP 6
+#define IDM_LASTREGION 7
 
 // About dialog
 #define IDC_ABOUT_NAME 10
@@ -28,4 +29,5 @@
 #define IDC_OPT_HOTKEY 106
 #define IDC_OPT_HOTKEY_NOTE 107
 #define IDC_OPT_PNG 108
+#define IDC_OPT_MAGNIFIER 109
 #define IDC_OPT_CANCEL 110

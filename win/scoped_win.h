@@ -43,6 +43,19 @@ private:
     HGDIOBJ prev_;
 };
 
+// The DC's state (its clipping among it) saved, and put back on the way out.
+class ScopedSaveDC {
+public:
+    explicit ScopedSaveDC(HDC hdc) : hdc_(hdc), saved_(SaveDC(hdc)) {}
+    ~ScopedSaveDC() { if (saved_) RestoreDC(hdc_, saved_); }
+    ScopedSaveDC(const ScopedSaveDC&) = delete;
+    ScopedSaveDC& operator=(const ScopedSaveDC&) = delete;
+
+private:
+    HDC hdc_;
+    int saved_;
+};
+
 // A WM_PAINT's BeginPaint, ended with EndPaint.
 class ScopedPaint {
 public:

@@ -777,10 +777,10 @@ class Program:
 
     def choose_from_menu(self, position):
         """Opens the menu with a right press on the icon and clicks its item at position
-        (0 to 4), as a user does; returns the menu's (x, y, w, h)."""
+        (0 to 5), as a user does; returns the menu's (x, y, w, h)."""
         self.press_icon(3)
         x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
-        click_screen(x + w // 2, y + h * (2 * position + 1) // 10)
+        click_screen(x + w // 2, y + h * (2 * position + 1) // 12)
         return x, y, w, h
 
     def window_info(self):

@@ -55,17 +55,53 @@ class Capture(unittest.TestCase):
         app.wait_visible(False)
         h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 101, 83, 199, 177))
         app.wait_overlay_unmapped()
-        self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2], ("3", "enabled", "&Save"))
+        self.assertEqual(app.menu_items(lambda: app.press_icon(3))[2:4],
+                         [("3", "enabled", "&Save"), ("7", "enabled", "Capture last region")])
 
     def test_print_screen_over_another_program_starts_a_selection(self):
-        app = self.app
+        self.open_by_print_screen()
+        h.drag(100, 100, 300, 260)
+        self.app.wait_visible(False)
+        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 100, 100, 200, 160))
+
+    def open_by_print_screen(self):
         h.xdotool("windowactivate", "--sync", h.x_window_of(h.show_topmost_window(self)))
         h.key("Print")
-        app.wait_visible(True)
-        h.poll(lambda: app.overlay_geometry() == h.primary_monitor(), what="the overlay")
-        h.drag(100, 100, 300, 260)
-        app.wait_visible(False)
-        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 100, 100, 200, 160))
+        self.app.wait_visible(True)
+        h.poll(lambda: self.app.overlay_geometry() == h.primary_monitor(), what="the overlay")
+
+    def test_a_capture_by_keyboard_alone_is_exact(self):
+        h.move_to(100, 100)
+        self.open_by_print_screen()
+        # A pixel, ten with Shift: Enter at (103, 120), Space at (153, 137).
+        h.xdotool("key", "Right", "Right", "Right", "shift+Down", "shift+Down", "Return",
+                  *["shift+Right"] * 5, *["Down"] * 7, "shift+Down", "space")
+        self.app.wait_visible(False)
+        h.assert_same_image(self, h.clipboard_image("dib"), h.crop(self.picture, 103, 120, 50, 17))
+
+    def test_the_magnifier_shows_beside_the_pointer_and_never_in_the_capture(self):
+        self.app.exit(self)
+        with h.Program(ini=h.settings_ini("0") + "[Magnifier]\r\nState=1\r\n") as app:
+            app.open_overlay()
+            h.drag(300, 260, 101, 83, release_at_end=False)
+            # The pixel under the pointer, enlarged in the box below and right of it: inside
+            # the selection.
+            w, at = self.picture[0], (101 * 3 + 83 * self.picture[0] * 3)
+            under = self.picture[2][at:at + 3]
+            box = ((107 + 97 + 4) * w + 125 + 97 + 4) * 3
+            h.poll(lambda: h.screenshot()[2][box:box + 3] == under, what="the magnifier")
+            h.release()
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_image("dib"),
+                                h.crop(self.picture, 101, 83, 199, 177))
+
+    def test_shift_print_screen_captures_the_last_region_from_the_screen_as_it_is_now(self):
+        self.app.capture(40, 60, 240, 200)
+        now = h.crop(h.lay_pattern(h.make_photo_ppm), 40, 60, 200, 140)
+        self.assertNotEqual(now, h.crop(self.picture, 40, 60, 200, 140))
+        h.xdotool("windowactivate", "--sync", h.x_window_of(h.show_topmost_window(self)))
+        h.key("shift+Print")
+        h.poll(lambda: h.clipboard_image("dib") == now, what="the last region again")
 
     def test_right_button_and_focus_loss_cancel_without_touching_the_clipboard(self):
         app = self.app

@@ -17,6 +17,7 @@ MENU = [
     ("2", "enabled", "&About ..."),
     ("6", "enabled", "&Help"),
     ("3", "grayed", "&Save"),
+    ("7", "grayed", "Capture last region"),
     ("5", "enabled", "&Options"),
     ("1", "enabled", "&Exit"),
 ]
@@ -32,11 +33,11 @@ class StartAndQuit(unittest.TestCase):
             items = app.menu_items(lambda: app.press_icon(3))
             self.assertEqual(items, MENU)
 
-            app.choose_from_menu(4)  # Exit
+            app.choose_from_menu(5)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -51,7 +52,8 @@ class StartAndQuit(unittest.TestCase):
             app.exit(self)
         values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
-                                  "Folder": h.unix_to_windows(out), "Hotkey": "1"})
+                                  "Folder": h.unix_to_windows(out), "Hotkey": "1",
+                                  "Magnifier": "0"})
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
@@ -60,14 +62,14 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):
@@ -166,13 +168,13 @@ class Menu(unittest.TestCase):
                 page = page[len("file://"):]
             self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
 
-            for position, caption, close_id in ((0, "About ...", 100), (3, "Options", 110)):
+            for position, caption, close_id in ((0, "About ...", 100), (4, "Options", 110)):
                 app.choose_from_menu(position)
                 dialog = h.Dialog(app.hwnd, caption)
                 dialog.click(close_id)
                 dialog.wait_closed()
 
-            app.choose_from_menu(4)  # Exit
+            app.choose_from_menu(5)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         # Help from a copy installed where the code page cannot write the folder's name.

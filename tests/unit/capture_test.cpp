@@ -1,5 +1,7 @@
 #include "app/grabotine.h"
+#include "app/settings.h"
 #include "capture/grab.h"
+#include "capture/magnifier.h"
 #include "capture/overlay.h"
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
@@ -45,6 +47,58 @@ TEST(DibBitsFor, LowDepthsStayAndTheRestBecomeTwentyFour)
     const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 24}};
     for (const auto& d : depths)
         EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];
+}
+
+// Right of and below the pointer where it fits, flipped where not, never off the monitor;
+// the second monitor lies at negative coordinates.
+TEST(MagnifierPlace, StaysBesideThePointerAndOnItsMonitor)
+{
+    struct Case {
+        RECT monitor;
+        POINT pointer;
+        POINT corner;
+    };
+    const SIZE box = {100, 50};
+    const Case cases[] = {
+        {{0, 0, 800, 600}, {10, 10}, {34, 34}},         // top-left corner
+        {{0, 0, 800, 600}, {799, 599}, {675, 525}},     // bottom-right corner: both flipped
+        {{0, 0, 800, 600}, {790, 300}, {666, 324}},     // right edge
+        {{0, 0, 800, 600}, {400, 590}, {424, 516}},     // bottom edge
+        {{-1024, 0, 0, 768}, {-1, 5}, {-125, 29}},      // at the primary's edge: stays left
+        {{-1024, 0, 0, 768}, {-1024, 767}, {-1000, 693}},
+        {{-800, -600, 0, 0}, {-400, -300}, {-376, -276}},
+        {{0, 0, 150, 600}, {60, 10}, {0, 34}},          // no room either side: at the edge
+        {{0, 0, 80, 40}, {40, 20}, {0, 0}},             // smaller than the box
+    };
+    for (const Case& c : cases) {
+        const POINT got = MagnifierPlace(c.pointer, c.monitor, box);
+        EXPECT_EQ(got.x, c.corner.x) << c.pointer.x << "," << c.pointer.y;
+        EXPECT_EQ(got.y, c.corner.y) << c.pointer.x << "," << c.pointer.y;
+    }
+}
+
+// A monitor to the right (x 800 on) was unplugged; the left one is at negative x.
+TEST(CutToScreen, KeepsWhatIsLeftAndTellsWhenNothingIs)
+{
+    const RECT screen = {-1024, 0, 800, 768};
+    struct Case {
+        RECT region;
+        bool left;
+        RECT cut;
+    };
+    const Case cases[] = {
+        {{10, 10, 60, 50}, true, {10, 10, 60, 50}},
+        {{700, 700, 900, 800}, true, {700, 700, 800, 768}},
+        {{-1100, 10, -1000, 50}, true, {-1024, 10, -1000, 50}},
+        {{900, 10, 1000, 50}, false, {}},
+        {{800, 10, 1000, 50}, false, {}},
+        {{900, 10, 900, 10}, true, {800, 10, 800, 10}},  // a click's empty region stays one
+    };
+    for (const Case& c : cases) {
+        RECT r = c.region;
+        EXPECT_EQ(CutToScreen(r, screen), c.left) << c.region.left;
+        EXPECT_TRUE(!c.left || EqualRect(&r, &c.cut)) << r.left << "," << r.top << "," << r.right;
+    }
 }
 
 // ------------------------------------------------------------------ the real window
@@ -443,6 +497,44 @@ TEST_F(Overlay, ACaptureThatFindsTheClipboardBusyLeavesTheOneThereWhole)
     CloseHandle(opened);
     CloseHandle(done);
     EXPECT_EQ(ReadClipboard().dibPixels, ExpectedPixels({200, 100, 260, 150}));
+}
+
+// The magnifier follows the pointer through a drag and a repaint: outside its box the window
+// is exactly what it is without the magnifier (the outline whole, not torn), inside it the
+// pixel under the pointer is enlarged, and the grab has none of it.
+TEST_F(Overlay, TheMagnifierChangesNothingOutsideItsBoxAndIsNeverInTheGrab)
+{
+    // The outline's bottom edge runs under both the old and the new box.
+    const auto shownMidDrag = [] {
+        OpenOverlay();
+        Mouse(WM_LBUTTONDOWN, 500, 400);
+        Mouse(WM_MOUSEMOVE, 250, 190);
+        InvalidateRect(hWndMain, nullptr, FALSE);
+        UpdateWindow(hWndMain);
+        Mouse(WM_MOUSEMOVE, 260, 200);
+        return WindowPixels(hWndMain);
+    };
+    const std::vector<uint32_t> plain = shownMidDrag();
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+    AppliState.EtatMagnifier = 1;
+    const std::vector<uint32_t> shown = shownMidDrag();
+    const RECT box = {284, 224, 284 + kMagnifierSize.cx, 224 + kMagnifierSize.cy};
+    const POINT cell = {box.left + 1 + kMagnifierSpan / 2 * kMagnifierZoom,
+                        box.top + 1 + kMagnifierSpan / 2 * kMagnifierZoom};
+    const int w = ScreenW();
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const LONG x = static_cast<LONG>(i % static_cast<size_t>(w));
+        const LONG y = static_cast<LONG>(i / static_cast<size_t>(w));
+        const bool inBox = x >= box.left && x < box.right && y >= box.top && y < box.bottom;
+        const bool inCell = x >= cell.x && x < cell.x + kMagnifierZoom && y >= cell.y &&
+                            y < cell.y + kMagnifierZoom;
+        if (inBox ? !inCell || shown[i] == Pattern(260, 200) : shown[i] == plain[i])
+            continue;
+        FAIL() << x << "," << y;
+    }
+    Mouse(WM_LBUTTONUP, 260, 200);
+    AppliState.EtatMagnifier = 0;
+    EXPECT_EQ(BitmapPixels(hBitmap, 240, 200), ExpectedPixels({260, 200, 500, 400}));
 }
 
 TEST(Grab, RepeatedGrabsReplaceTheCaptureAndLeakNoGdiObject)

@@ -111,7 +111,8 @@ TEST(DialogTemplates, HoldTheControlsTheProgramUses)
     TestDialog options(IDD_OPTIONS, BoiteOpt);
     ASSERT_NE(options.get(), nullptr);
     EXPECT_EQ(TextOf(options.get()), "Options");
-    for (const int id : {IDC_OPT_SOUND, IDC_OPT_AUTOSAVE, IDC_OPT_JPEG, IDC_OPT_PNG, IDC_OPT_HOTKEY})
+    for (const int id : {IDC_OPT_SOUND, IDC_OPT_AUTOSAVE, IDC_OPT_JPEG, IDC_OPT_PNG, IDC_OPT_HOTKEY,
+                         IDC_OPT_MAGNIFIER})
         EXPECT_EQ(ButtonType(options.get(), id), BS_AUTOCHECKBOX) << id;
     for (const int id : {IDC_OPT_OK, IDC_OPT_CANCEL, IDC_OPT_CHANGEDIR})
         EXPECT_EQ(ButtonType(options.get(), id), BS_PUSHBUTTON) << id;

@@ -68,6 +68,7 @@ TEST_F(SettingsTest, MissingFileGivesDefaultsAndTheDesktop)
     EXPECT_EQ(AppliState.EtatSound, 0);
     EXPECT_EQ(AppliState.extension, 0);
     EXPECT_EQ(AppliState.EtatHotkey, 1);
+    EXPECT_EQ(AppliState.EtatMagnifier, 0);
     EXPECT_STREQ(AppliState.szpath, "0");
 
     SetDefaultFolder();
@@ -87,9 +88,10 @@ TEST_P(NumberParsing, AllThreeNumbersReadTheSameWay)
     const std::string value = GetParam().text;
     WriteIni("[autoSave]\r\nState=" + value + "\r\n[Sound]\r\nState=" + value +
              "\r\n[SaveAs]\r\nState=" + value + "\r\n[Folder]\r\nState=C:\\out\r\n" +
-             "[Hotkey]\r\nState=" + value + "\r\n");
+             "[Hotkey]\r\nState=" + value + "\r\n[Magnifier]\r\nState=" + value + "\r\n");
     LoadSettings();
     EXPECT_EQ(AppliState.EtatHotkey, GetParam().expected);
+    EXPECT_EQ(AppliState.EtatMagnifier, GetParam().expected);
     EXPECT_EQ(AppliState.EtatAutoSave, GetParam().expected);
     EXPECT_EQ(AppliState.EtatSound, GetParam().expected);
     EXPECT_EQ(AppliState.extension, GetParam().expected);
@@ -130,7 +132,7 @@ TEST_F(SettingsTest, OverlongFolderIsNotSetAndTouchesNothingElse)
 
 TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
 {
-    AppliState = {1, 0, "Z:\\tmp\\shots", 1};
+    AppliState = {1, 0, "Z:\\tmp\\shots", 1, 1, 1};
     StoreSettings();
     FlushIni();
 
@@ -148,6 +150,7 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
     EXPECT_NE(text.find("[Sound]\r\nState=0"), std::string::npos) << text;
     EXPECT_NE(text.find("[SaveAs]\r\nState=1"), std::string::npos) << text;
     EXPECT_NE(text.find("[Folder]\r\nState=Z:\\tmp\\shots"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Magnifier]\r\nState=1"), std::string::npos) << text;
 
     AppliState = {7, 7, "stale", 7};
     LoadSettings();
