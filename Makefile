@@ -31,8 +31,10 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi
 
+# The benchmarks measure the x64 program only.
 $(BUILD)/%/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD)/$* -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAIN_$*) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+	cmake -S . -B $(BUILD)/$* -DCMAKE_TOOLCHAIN_FILE=$(TOOLCHAIN_$*) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	  -DGRABOTINE_BENCH=$(if $(filter x64,$*),ON,OFF)
 
 # One after the other, each on every core.
 build: deps $(foreach a,$(ARCHS),$(BUILD)/$(a)/CMakeCache.txt)

@@ -197,6 +197,20 @@ Function InstallFor
   ${If} $2 == ""
     StrCpy $2 $Old32Folder
   ${EndIf}
+!if "${ARCH}" != "x64"
+  ; On 64-bit Windows the x64 program's install for all users is in the other registry view:
+  ; this installer would put a second copy beside it.
+  ${If} ${RunningX64}
+    SetRegView 64
+    ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    SetRegView 32
+    ${If} $3 != ""
+      StrCpy $0 "${NAME} for 64-bit Windows is installed for all users of this computer in \
+$3. An administrator upgrades it with Grabotine-${VERSION}-x64-setup.exe."
+      Return
+    ${EndIf}
+  ${EndIf}
+!endif
   ${If} $AllUsers == 1
     ${If} $Admin != 1
       StrCpy $0 "Installing ${NAME} for all users needs administrator rights: start Setup as \
