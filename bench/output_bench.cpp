@@ -67,17 +67,24 @@ Image MakePicture()
     return image;
 }
 
-// A text-heavy window as GDI draws it: caption, menu bar, a gutter of line numbers and full
-// lines of smoothed text, black with blue words, on white.
-Image MakeTextPicture()
+// The header of the bench pictures: 24-bit rows, top first.
+BITMAPINFO TopDown24()
 {
-    ScopedGetDC screen(nullptr);
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = kWidth;
     info.bmiHeader.biHeight = -kHeight;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
+    return info;
+}
+
+// A text-heavy window as GDI draws it: caption, menu bar, a gutter of line numbers and full
+// lines of smoothed text, black with blue words, on white.
+Image MakeTextPicture()
+{
+    ScopedGetDC screen(nullptr);
+    BITMAPINFO info = TopDown24();
     void* bits = nullptr;
     ScopedGdiObject<HBITMAP> dib(
         CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
@@ -166,12 +173,7 @@ HBITMAP MakeCapture(const Image& image)
 {
     ScopedGetDC screen(nullptr);
     HBITMAP bmp = CreateCompatibleBitmap(screen.get(), kWidth, kHeight);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kWidth;
-    info.bmiHeader.biHeight = -kHeight;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    BITMAPINFO info = TopDown24();
     SetDIBits(screen.get(), bmp, 0, kHeight, image.pixels.get(), &info, DIB_RGB_COLORS);
     return bmp;
 }

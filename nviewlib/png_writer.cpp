@@ -12,7 +12,6 @@
 namespace {
 
 constexpr BYTE kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-constexpr UINT kBandBytes = 256 * 1024;  // rows are read in bands of about this size
 constexpr size_t kIdatBytes = 64 * 1024;  // compressed bytes per IDAT chunk
 constexpr DWORD kMaxPalette = 256;
 // zlib's default level, its matching made a little less patient (lazy matches stop at 8 bytes
@@ -82,28 +81,17 @@ private:
 
 uint32_t PixelAt(const BYTE* p) { return p[0] | p[1] << 8 | static_cast<uint32_t>(p[2]) << 16; }
 
-// Calls fn(row) for each row of the image, top first, a band at a time, until fn answers
-// anything but S_OK (S_FALSE: enough rows seen).
+// Calls fn(row) for each row of the image, top first, until fn answers anything but S_OK
+// (S_FALSE: enough rows seen).
 template <class Fn>
 HRESULT ForEachRow(UINT width, UINT height, const ReadBand& readBand, Fn fn)
 {
-    UINT stride = 0;
-    UINT bytes = 0;
-    if (!ImageSizes(width, height, stride, bytes))
-        return E_INVALIDARG;
-    const UINT bandRows = stride < kBandBytes ? kBandBytes / stride : 1;
-    std::unique_ptr<BYTE[]> band(new (std::nothrow) BYTE[static_cast<size_t>(bandRows) * stride]);
-    if (!band)
-        return E_OUTOFMEMORY;
-    for (UINT y = 0; y < height; y += bandRows) {
-        const UINT count = height - y < bandRows ? height - y : bandRows;
-        HRESULT hr = readBand(y, count, band.get(), stride);
+    return ForEachBand(width, height, readBand, [&](BYTE* band, UINT count, UINT stride) {
+        HRESULT hr = S_OK;
         for (UINT i = 0; i < count && hr == S_OK; ++i)
-            hr = fn(band.get() + static_cast<size_t>(i) * stride);
-        if (hr != S_OK)
-            return hr;
-    }
-    return S_OK;
+            hr = fn(band + static_cast<size_t>(i) * stride);
+        return hr;
+    });
 }
 
 // The deflate stream of the filtered rows, handed out as IDAT chunks.

@@ -106,8 +106,8 @@ HRESULT EncodeJpeg(const Image& image, const wchar_t* path, float quality)
                   });
 }
 
-HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wchar_t* path,
-                   float quality)
+HRESULT ForEachBand(UINT width, UINT height, const ReadBand& readBand,
+                    const std::function<HRESULT(BYTE* band, UINT count, UINT stride)>& fn)
 {
     UINT stride = 0;
     UINT bytes = 0;
@@ -117,14 +117,23 @@ HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wcha
     std::unique_ptr<BYTE[]> band(new (std::nothrow) BYTE[static_cast<size_t>(bandRows) * stride]);
     if (!band)
         return E_OUTOFMEMORY;
+    for (UINT y = 0; y < height; y += bandRows) {
+        const UINT count = height - y < bandRows ? height - y : bandRows;
+        HRESULT hr = readBand(y, count, band.get(), stride);
+        if (hr == S_OK)
+            hr = fn(band.get(), count, stride);
+        if (hr != S_OK)
+            return hr;
+    }
+    return S_OK;
+}
+
+HRESULT EncodeJpeg(UINT width, UINT height, const ReadBand& readBand, const wchar_t* path,
+                   float quality)
+{
     return Encode(width, height, path, quality, [&](IWICBitmapFrameEncode* frame) {
-        HRESULT hr = S_OK;
-        for (UINT y = 0; y < height && SUCCEEDED(hr); y += bandRows) {
-            const UINT count = height - y < bandRows ? height - y : bandRows;
-            hr = readBand(y, count, band.get(), stride);
-            if (SUCCEEDED(hr))
-                hr = frame->WritePixels(count, stride, count * stride, band.get());
-        }
-        return hr;
+        return ForEachBand(width, height, readBand, [&](BYTE* band, UINT count, UINT stride) {
+            return frame->WritePixels(count, stride, count * stride, band);
+        });
     });
 }
