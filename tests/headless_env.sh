@@ -15,6 +15,12 @@ boot_template() {
     WINEPREFIX=$1 wine reg add 'HKCR\htmlfile\shell\open\command' /ve /d 'winebrowser "%1"' /f \
         >/dev/null 2>&1
     WINEPREFIX=$1 wineserver -w
+    # Wine links Desktop, Documents... to the booting HOME: every copy would share one
+    # desktop folder, and tests on other desktops would see each other's saves.
+    local link
+    for link in "$1"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+    done
 }
 
 # copy_prefix FROM TO: the big, read-only DLL folders are hard links, the rest real copies.
