@@ -9,6 +9,7 @@ Everything waits by polling with a timeout; nothing sleeps for a fixed long time
 import glob
 import math
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -76,6 +77,22 @@ def wine(*args, timeout=TIMEOUT, check=True):
         raise RuntimeError("wine %s failed (%d): %s%s" % (" ".join(map(str, args)),
                            result.returncode, result.stdout, result.stderr))
     return result
+
+
+def report_wine_state(why):
+    """Prints every process and window of this desktop and the stacks of the program and of
+    the desktop process (which hosts the tray), as Wine's debugger sees them: a rare stall
+    then names the call it hung in."""
+    try:
+        out = [wine("winedbg", "--command", c, check=False, timeout=60).stdout
+               for c in ("info process", "info wnd")]
+        stacks = subprocess.run(["wine", "winedbg"], input="bt all\nquit\n", text=True,
+                                capture_output=True, timeout=60).stdout
+        out += [b for b in stacks.split("\nBacktracing for ")
+                if re.search(r"Grabotine|explorer", b.split("\n")[0])]
+    except subprocess.TimeoutExpired as e:
+        out = ["the debugger itself timed out: %s" % e]
+    sys.stderr.write("--- %s; Wine's state:\n%s\n" % (why, "\n".join(out)))
 
 
 def probe(*args, timeout=TIMEOUT, check=True):
@@ -747,8 +764,14 @@ class Program:
         command = ["wine", "start", exe] if by_shell else ["wine", exe]
         self.proc = subprocess.Popen(command, cwd=cwd or BUILD, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        self.hwnd = probe("wait-window", APP_NAME, APP_NAME, int(TIMEOUT * 1000)).strip()
-        self.wait_for_tray_icon()
+        try:
+            self.hwnd = probe("wait-window", APP_NAME, APP_NAME, int(TIMEOUT * 1000)).strip()
+            self.wait_for_tray_icon()
+        except BaseException:
+            report_wine_state("the program did not come up")
+            # A copy that comes up late would be the running one for every later test.
+            self.__exit__()
+            raise
 
     def __enter__(self):
         return self
@@ -842,7 +865,11 @@ class Program:
         return int(dict(kv.split("=") for kv in probe("counts", self.hwnd).split())["gdi"])
 
     def wait_exit(self, timeout=TIMEOUT):
-        return self.proc.wait(timeout=timeout)
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            report_wine_state("the program did not end")
+            raise
 
     def exit(self, test):
         """Exit as the menu sends it; the program must end cleanly. Returns the settings it
