@@ -46,15 +46,22 @@ double Now()
     return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
-// Something like a desktop: smooth areas, edges and fine detail.
-Image MakePicture()
+// A full-HD picture of 24-bit rows, its pixels not yet set; bytes is their size.
+Image NewPicture(UINT& bytes)
 {
     Image image;
-    UINT bytes = 0;
     ImageSizes(kWidth, kHeight, image.stride, bytes);
     image.width = kWidth;
     image.height = kHeight;
     image.pixels.reset(new BYTE[bytes]);
+    return image;
+}
+
+// Something like a desktop: smooth areas, edges and fine detail.
+Image MakePicture()
+{
+    UINT bytes = 0;
+    Image image = NewPicture(bytes);
     for (LONG y = 0; y < kHeight; ++y)
         for (LONG x = 0; x < kWidth; ++x) {
             BYTE* p = image.pixels.get() + static_cast<size_t>(y) * image.stride + x * 3;
@@ -132,12 +139,8 @@ Image MakeTextPicture()
         }
         GdiFlush();
     }
-    Image image;
     UINT bytes = 0;
-    ImageSizes(kWidth, kHeight, image.stride, bytes);
-    image.width = kWidth;
-    image.height = kHeight;
-    image.pixels.reset(new BYTE[bytes]);
+    Image image = NewPicture(bytes);
     memcpy(image.pixels.get(), bits, bytes);
     return image;
 }
