@@ -131,9 +131,12 @@ void OnCommand(WORD id)
     }
 }
 
+// The grab reads the frozen picture, so the overlay hides only after it.
 void OnLButtonUp()
 {
     EndDrag();
+    SetBitmapClipBoard();
+    HideOverlay();
     AfterCapture();
 }
 
@@ -175,6 +178,7 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
     case VK_RIGHT:
     case VK_UP:
     case VK_DOWN: OnArrowKey(key); break;
+    case VK_TAB: WidenSnap(GetKeyState(VK_SHIFT) < 0 ? -1 : 1); break;
     default: break;
     }
 }

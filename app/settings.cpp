@@ -199,6 +199,7 @@ void LoadSettings()
     // Missing, as in files written before the key existed, means on.
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     AppliState.EtatMagnifier = ReadNumber("Magnifier");
+    AppliState.EtatSnap = ReadNumber("Snap");
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -232,4 +233,5 @@ void StoreSettings()
     WriteValue("Folder", AppliState.szpath);
     WriteNumber("Hotkey", AppliState.EtatHotkey);
     WriteNumber("Magnifier", AppliState.EtatMagnifier);
+    WriteNumber("Snap", AppliState.EtatSnap);
 }
