@@ -311,6 +311,7 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
     case WM_RENDERPNG: RenderPromisedPng(); return 0;
+    case WM_LISTWINDOWS: ListSnapWindows(); return 0;
     case WM_RENDERFORMAT: RenderFormat(static_cast<UINT>(wParam)); return 0;
     case WM_RENDERALLFORMATS: RenderPromisedPng(); return 0;
     case WM_DESTROYCLIPBOARD: DropPngPromise(); return 0;
