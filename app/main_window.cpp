@@ -310,6 +310,8 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_HOTKEY: OnHotKey(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
+    // A setting that frees Print Screen may come with it.
+    case WM_SETTINGCHANGE: RetryRefusedHotkey(); return 0;
     case WM_RENDERPNG: RenderPromisedPng(); return 0;
     case WM_LISTWINDOWS: ListSnapWindows(); return 0;
     case WM_RENDERFORMAT: RenderFormat(static_cast<UINT>(wParam)); return 0;

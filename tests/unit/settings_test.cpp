@@ -286,4 +286,24 @@ TEST(TrayIcon, AnAddRefusedForAnIconAlreadyThereCountsAsDone)
     hWndMain = nullptr;
 }
 
+// Every title waits for a missing icon, in order, its newest text kept; a title more than the
+// queue has room for pushes out the oldest.
+TEST(TrayIcon, WaitingBalloonsKeepOneOfEachTitle)
+{
+    NOTIFYICONDATAA queue[kBalloonTitles] = {};
+    size_t count = 0;
+    const auto wait = [&](const char* title, const char* text) {
+        NOTIFYICONDATAA b = {};
+        lstrcpynA(b.szInfoTitle, title, sizeof b.szInfoTitle);
+        lstrcpynA(b.szInfo, text, sizeof b.szInfo);
+        count = KeepWaitingBalloon(queue, count, b);
+    };
+    for (const char* step : {"A1", "B1", "C1", "A2", "D1", "C2", "E1"})
+        wait(std::string(step, 1).c_str(), step);
+    std::string kept;
+    for (size_t i = 0; i < count; ++i)
+        kept += std::string(queue[i].szInfoTitle) + "=" + queue[i].szInfo + " ";
+    EXPECT_EQ(kept, "B=B1 C=C2 D=D1 E=E1 ");
+}
+
 }  // namespace
