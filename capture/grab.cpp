@@ -90,11 +90,11 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
 {
     const HDC frozen = FrozenScreen();
     if (!frozen)
-        return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT);
+        return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT, CopyFor::Keeping);
     const RECT area = FrozenArea();
     RECT inPicture = r;
     OffsetRect(&inPicture, -area.left, -area.top);
-    return CopyRegion(display, frozen, inPicture, SRCCOPY);
+    return CopyRegion(display, frozen, inPicture, SRCCOPY, CopyFor::Keeping);
 }
 
 // Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
@@ -115,9 +115,10 @@ bool OpenClipboardPatiently(std::optional<ScopedClipboard>& clipboard)
 
 // The clipboard gets data that needs no rendering, so readers find it whatever becomes of this
 // program (ended, killed, or busy with a save): the packed DIB, from which the system makes
-// CF_BITMAP at the display's depth for whoever asks. A capture of another depth (the 1 x 1
-// monochrome bitmap of an empty selection) goes as a bitmap of its own too, so that readers
-// of CF_BITMAP get it as it is. "PNG" takes longer to make than the whole release: it is only
+// CF_BITMAP at the display's depth for whoever asks (a capture kept at 24 bits from a 32-bit
+// display comes back with the same pixels). A capture of 8 bits or fewer on a deeper display
+// (the 1 x 1 monochrome bitmap of an empty selection) goes as a bitmap of its own too, so that
+// readers of CF_BITMAP get it as it is. "PNG" takes longer to make than the whole release: it is only
 // promised here, and made right after the release (WM_RENDERPNG), before a save or the
 // shutter can keep a reader waiting. The clipboard must be open and emptied.
 bool OfferToClipboard(HDC display, HBITMAP capture)
@@ -130,7 +131,8 @@ bool OfferToClipboard(HDC display, HBITMAP capture)
     if (!GetObjectA(capture, sizeof bm, &bm))
         return false;
     const int displayBits = GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES);
-    if (bm.bmBitsPixel * bm.bmPlanes != displayBits) {
+    const int bits = bm.bmBitsPixel * bm.bmPlanes;
+    if (bits <= 8 && bits != displayBits) {
         ScopedGdiObject<HBITMAP> copy(CopyBitmap(capture));
         if (!copy.get() || !SetClipboardData(CF_BITMAP, copy.get()))
             return false;

@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// The current capture. The program owns it (the clipboard gets copies of its own, since
+// The current capture, in the smallest form that gives its pixels back (24 bits from a 32-bit
+// display, see CopyFor::Keeping). The program owns it (the clipboard gets copies of its own, since
 // any program may empty the clipboard and free what is there); it is replaced by the next
 // capture and is never left selected into a device context.
 extern HBITMAP hBitmap;
@@ -15,9 +16,9 @@ constexpr UINT WM_RENDERPNG = WM_APP + 1;
 
 // Copies rect (ordered in place) from the picture the overlay shows, or from the display
 // while no overlay is up, into a new hBitmap, and puts it on the clipboard as a packed CF_DIB
-// (and as CF_BITMAP too when its depth is not the display's), with "PNG" promised beside them,
-// waiting a moment for a clipboard that another program has open. When the clipboard did not
-// take it, a balloon from the icon says so; the result says whether it did.
+// (and as CF_BITMAP too when it has 8 bits or fewer and the display more), with "PNG" promised
+// beside them, waiting a moment for a clipboard that another program has open. When the
+// clipboard did not take it, a balloon from the icon says so; the result says whether it did.
 bool SetBitmapClipBoard();
 
 // Whether a capture was made in this run, and so there is a last region to capture again.

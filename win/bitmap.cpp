@@ -19,25 +19,46 @@ DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel)
     return d;
 }
 
+WORD SectionBits(WORD displayBits, CopyFor use)
+{
+    if (displayBits != 32)
+        return 0;
+    return use == CopyFor::Keeping ? 24 : 32;
+}
+
 namespace {
 
-// Wine hands out one shared bitmap for an empty one, which the clipboard would free under our
-// feet: hence a bitmap of our own.
-HBITMAP NewCompatibleBitmap(HDC display, int w, int h)
+// A DIB section's memory comes whole from the system and goes back whole when it is deleted; a
+// display bitmap's comes, under Wine, from a heap that keeps large blocks once freed. Wine hands
+// out one shared bitmap for an empty one, which the clipboard would free under our feet: hence
+// a bitmap of our own.
+HBITMAP NewBitmap(HDC display, int w, int h, CopyFor use)
 {
     static const WORD black = 0;
     if (w == 0 || h == 0)
         return CreateBitmap(1, 1, 1, 1, &black);
-    return CreateCompatibleBitmap(display, w, h);
+    const WORD bits = SectionBits(
+        static_cast<WORD>(GetDeviceCaps(display, BITSPIXEL) * GetDeviceCaps(display, PLANES)), use);
+    if (bits == 0)
+        return CreateCompatibleBitmap(display, w, h);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;  // bottom-up, as a packed DIB, so that one is a plain copy
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = bits;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* pixels = nullptr;
+    return CreateDIBSection(display, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
 }
 
 }  // namespace
 
-HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop)
+HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop, CopyFor use)
 {
     const int w = area.right - area.left;
     const int h = area.bottom - area.top;
-    ScopedGdiObject<HBITMAP> bmp(NewCompatibleBitmap(display, w, h));
+    ScopedGdiObject<HBITMAP> bmp(NewBitmap(display, w, h, use));
     if (!bmp.get())
         return nullptr;
     ScopedCreatedDC mem(CreateCompatibleDC(display));

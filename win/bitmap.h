@@ -20,9 +20,20 @@ struct DibLayout {
 };
 DibLayout DibLayoutFor(LONG width, LONG height, WORD bitsPerPixel);
 
-// A new bitmap at the display's depth holding the w x h area of src at (x, y), copied with
-// rop. An empty area gets the documented 1 x 1 monochrome bitmap, a fresh one each time.
-HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop);
+// What a copy of the display is for: shown again (in the display's own format, so that painting
+// it is a plain copy), or kept (in the smallest form that gives the same pixels back).
+enum class CopyFor { Showing, Keeping };
+
+// The depth of the DIB section a copy from a display of displayBits is made in: on a 32-bit
+// display (plain 8-bit blue, green, red and an unused byte) 32 to show and 24 to keep; 0 on
+// others, where the copy is a display bitmap (16 bits have masks of their own, 8 and fewer a
+// palette), already as small as its pixels.
+WORD SectionBits(WORD displayBits, CopyFor use);
+
+// A new bitmap holding the w x h area of src at (x, y), copied with rop, made for `use`. An
+// empty area gets the documented 1 x 1 monochrome bitmap, a fresh one each time.
+HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop,
+                   CopyFor use = CopyFor::Showing);
 
 // The depth a DIB made of a bitmap of the given depth gets: low depths keep their colour
 // table, and the rest become 24, which loses no colour bit and which every reader keeps (a
