@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Soak: 1000 captures with auto-save in one run of the program, BMP and JPEG by turns (the
 # export's boxes answered), on a test desktop with a window manager; prints the GDI and USER
-# objects and the private memory after capture 10 and after the last.
+# objects and the private memory after the first capture and after the last.
 set -euo pipefail
 BUILD=$(cd "${1:-build}" && pwd)
 COUNT=${SOAK_CAPTURES:-1000}

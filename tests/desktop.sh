@@ -3,7 +3,7 @@
 # usage: desktop.sh KIND COMMAND...
 set -euo pipefail
 . "$(dirname "$0")/headless_env.sh"
-start_desktop "$1"
+start_desktop "$1" "${DESKTOP_GEOMETRY:-}"
 shift
 rc=0
 "$@" || rc=$?

@@ -66,8 +66,8 @@ bool ChooseFormat(HWND hwnd, DWORD pid, bool jpeg)
 
 // soak HWND COUNT X1 Y1 X2 Y2 DIR: COUNT captures with auto-save into DIR, BMP and JPEG by
 // turns (switched in Options before each), the export's boxes answered and each file taken
-// away once written; prints the object counts and private memory after capture 10 and after
-// the last, and the time the run took.
+// away once written; prints the object counts and private memory after the first capture and
+// after the last, and the time the run took.
 int Soak(const ProbeArgs& a)
 {
     if (a.size() != 7)
@@ -89,7 +89,7 @@ int Soak(const ProbeArgs& a)
             return 1;
         }
         std::string counts;
-        if ((i == 10 || i == count) && AskCounts(hwnd, counts))
+        if ((i == 1 || i == count) && AskCounts(hwnd, counts))
             printf("after capture %d: %s\n", i, counts.c_str());
     }
     printf("%d captures in %.1f s; %d presses or letters given again\n", count,
@@ -97,6 +97,25 @@ int Soak(const ProbeArgs& a)
     return 0;
 }
 
+// press-cancel HWND COUNT: COUNT presses on the icon, each overlay cancelled with a typed Esc
+// once it shows; done once the last has hidden.
+int PressCancel(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    for (int i = atoi(a[1].c_str()); i > 0; --i) {
+        PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
+        if (!PollFor(kWaitMs, [&] { return IsWindowVisible(hwnd) != FALSE; }))
+            return 1;
+        PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 1);
+        if (!PollFor(kWaitMs, [&] { return !IsWindowVisible(hwnd); }))
+            return 1;
+    }
+    return 0;
+}
+
 ProbeCommand soak("soak", "HWND COUNT X1 Y1 X2 Y2 DIR", Soak);
+ProbeCommand pressCancel("press-cancel", "HWND COUNT", PressCancel);
 
 }  // namespace
