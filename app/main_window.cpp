@@ -10,6 +10,7 @@
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -109,6 +110,48 @@ void CaptureLastRegionAgain()
         AfterCapture();
 }
 
+// The menu leaves the screen a moment after its command arrives (Windows fades it out): a
+// capture from the menu waits until no menu of ours shows, a second at most.
+constexpr UINT_PTR kMenuGoneTimer = 7;
+constexpr UINT kMenuGoneCheckMs = 30;
+constexpr DWORD kMenuGoneMostMs = 1000;
+DWORD menuClosedAt = 0;
+
+BOOL CALLBACK FindMenuShown(HWND hwnd, LPARAM shown)
+{
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (IsWindowVisible(hwnd) && strcmp(cls, "#32768") == 0) {
+        *reinterpret_cast<bool*>(shown) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The menu itself, or the picture of it that Windows fades out (which would be in a capture
+// wherever it comes from).
+bool MenuStillShown()
+{
+    const HWND fading = FindWindowA("SysFader", nullptr);
+    bool shown = fading && IsWindowVisible(fading);
+    EnumThreadWindows(GetCurrentThreadId(), FindMenuShown, reinterpret_cast<LPARAM>(&shown));
+    return shown;
+}
+
+void CALLBACK CaptureOnceMenuGone(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (MenuStillShown() && GetTickCount() - menuClosedAt < kMenuGoneMostMs)
+        return;
+    KillTimer(hWndMain, kMenuGoneTimer);
+    CaptureLastRegionAgain();
+}
+
+void CaptureLastRegionAfterMenu()
+{
+    menuClosedAt = GetTickCount();
+    SetTimer(hWndMain, kMenuGoneTimer, kMenuGoneCheckMs, CaptureOnceMenuGone);
+}
+
 // The key is tried again first, so the dialog tells what holds now; OK's choice applies at
 // once, and after Cancel there is nothing to apply.
 void OpenOptions()
@@ -124,7 +167,7 @@ void OnCommand(WORD id)
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_LASTREGION: CaptureLastRegionAgain(); break;
+    case IDM_LASTREGION: CaptureLastRegionAfterMenu(); break;
     case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     default: break;
