@@ -47,12 +47,12 @@ class OptionsBoxes(unittest.TestCase):
                 self.assertEqual(app.exit(self),
                                  {"Sound": str(boxes[0]), "autoSave": str(boxes[1]),
                                   "SaveAs": str(boxes[2]), "Folder": self.folder, "Hotkey": "1",
-                                  "Magnifier": "0"})
+                                  "Magnifier": "0", "Snap": "0"})
 
     def test_only_ok_stores_the_boxes(self):
         start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder, "Hotkey": "1",
-                 "Magnifier": "0"}
-        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1")
+                 "Magnifier": "0", "Snap": "0"}
+        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1", Snap="1")
         # (how the dialog is closed, boxes toggled first, settings written at Exit)
         cases = [
             ("ok", True, toggled),
@@ -65,7 +65,7 @@ class OptionsBoxes(unittest.TestCase):
                     h.Program(ini=h.settings_ini(self.folder, "1", "0", "0")) as app:
                 dialog = h.Dialog.open_options(app)
                 if toggle:
-                    for box in (101, 102, 103, 106, 109):
+                    for box in (101, 102, 103, 106, 109, 111):
                         dialog.toggle(box)
                 # Typed into the folder box: never taken as the output directory.
                 dialog.click(105)

@@ -37,7 +37,8 @@ class StartAndQuit(unittest.TestCase):
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey",
+                                        "Magnifier", "Snap"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -53,7 +54,7 @@ class StartAndQuit(unittest.TestCase):
         values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out), "Hotkey": "1",
-                                  "Magnifier": "0"})
+                                  "Magnifier": "0", "Snap": "0"})
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
@@ -62,14 +63,16 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):
