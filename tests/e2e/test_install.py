@@ -1,6 +1,8 @@
 """The release as a Windows user gets it: the installer (install, use, upgrade over the running
 program, removal), run silently as deployments do, and the portable zip."""
 import filecmp
+import hashlib
+import json
 import os
 import struct
 import subprocess
@@ -8,6 +10,8 @@ import sys
 import tempfile
 import unittest
 import zipfile
+
+import yaml
 
 import harness as h
 
@@ -91,10 +95,10 @@ def wait_uninstalled(key, folder):
     h.poll(lambda: registry(key) is None, what="the uninstall key to go")
 
 
-def pack(out, **signing):
+def pack(out, *options, **signing):
     """Packs the build's release into out, signed as the settings given say; returns out."""
-    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), out,
-                    h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
+    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), *options,
+                    out, h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
                    env=dict(os.environ, **signing))
     return out
 
@@ -233,7 +237,7 @@ class PortableZip(unittest.TestCase):
         place = tempfile.mkdtemp(prefix="grabotine-unzipped-")
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(z.namelist(), ["Grabotine/"] + ["Grabotine/" + n for n in
-                                                            PROGRAM + ["README.txt"]])
+                                                            PROGRAM + ["README.txt", "License.txt"]])
             z.extractall(place)
         folder = os.path.join(place, "Grabotine")
         assert_program_files(self, folder)
@@ -289,6 +293,63 @@ class Reproducible(unittest.TestCase):
         for name in os.listdir(h.DIST):
             self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
                                         shallow=False), name)
+
+    def test_manifests_parse_name_the_published_files_and_pack_again_to_the_same_bytes(self):
+        url = "https://example.org/grabotine/%s/" % VERSION
+        packs = [pack(tempfile.mkdtemp(prefix="grabotine-manifests-"), "--release-url=" + url)
+                 for _ in "ab"]
+        out = packs[0]
+        winget = {n: yaml.safe_load(open(os.path.join(out, "winget", n), encoding="utf-8"))
+                  for n in os.listdir(os.path.join(out, "winget"))}
+        with open(os.path.join(out, "scoop", "grabotine.json"), encoding="utf-8") as f:
+            scoop = json.load(f)
+        for folder in ("winget", "scoop"):
+            names = os.listdir(os.path.join(out, folder))
+            self.assertEqual(filecmp.cmpfiles(*[os.path.join(p, folder) for p in packs], names,
+                                              shallow=False)[0], names)
+        with zipfile.ZipFile(os.path.join(out, os.path.basename(ZIP))) as z:
+            in_zip = z.namelist()
+
+        def published(link, digest):
+            """The file a link names is in the release, and digest is its SHA-256."""
+            self.assertTrue(link.startswith(url), link)
+            with open(os.path.join(out, link[len(url):]), "rb") as f:
+                self.assertEqual(digest.lower(), hashlib.sha256(f.read()).hexdigest(), link)
+
+        kinds = {m["ManifestType"]: m for m in winget.values()}
+        self.assertEqual(set(kinds), {"version", "defaultLocale", "installer"})
+        for m in kinds.values():
+            self.assertEqual((m["PackageVersion"], type(m["PackageIdentifier"])), (VERSION, str))
+            self.assertGreaterEqual(tuple(map(int, m["ManifestVersion"].split("."))), (1, 6, 0))
+        self.assertIsInstance(kinds["version"]["DefaultLocale"], str)
+        locale = kinds["defaultLocale"]
+        for field in ("PackageLocale", "Publisher", "PackageName", "License", "ShortDescription",
+                      "ReleaseNotes"):
+            self.assertIsInstance(locale[field], str, field)
+        self.assertTrue(locale["Tags"] and all(isinstance(t, str) for t in locale["Tags"]))
+        self.assertEqual(kinds["installer"]["UpgradeBehavior"], "install")
+        entries = {(i["InstallerType"], i.get("Scope")): i for i in kinds["installer"]["Installers"]}
+        self.assertEqual(set(entries), {("nullsoft", "user"), ("nullsoft", "machine"), ("zip", None)})
+        for entry in entries.values():
+            self.assertEqual(entry["Architecture"], h.ARCH)
+            published(entry["InstallerUrl"], entry["InstallerSha256"])
+        for scope in ("user", "machine"):
+            # The key Setup writes, by which winget knows an install it did not make.
+            self.assertEqual(entries[("nullsoft", scope)]["ProductCode"], KEY.rsplit("\\", 1)[1])
+        self.assertEqual(entries[("nullsoft", "machine")]["InstallerSwitches"]["Custom"], "/ALLUSERS")
+        self.assertEqual(entries[("zip", None)]["NestedInstallerType"], "portable")
+        for f in entries[("zip", None)]["NestedInstallerFiles"]:
+            self.assertIn(f["RelativeFilePath"].replace("\\", "/"), in_zip)
+
+        self.assertEqual(scoop["version"], VERSION)
+        arch = scoop["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        published(arch["url"], arch["hash"])
+        for target, _ in scoop["shortcuts"]:
+            self.assertIn(arch["extract_dir"] + "/" + target, in_zip)
+        self.assertEqual(scoop["persist"], "grabotine.ini")
+        self.assertTrue(scoop["checkver"]["url"].startswith("https://"))
+        update = scoop["autoupdate"]["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        self.assertEqual(update["url"].replace("$version", VERSION), arch["url"])
 
 
 if __name__ == "__main__":
