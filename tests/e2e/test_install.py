@@ -174,8 +174,9 @@ class Installer(unittest.TestCase):
             "InstallLocation": h.c_drive_path(folder),
             "UninstallString": '"%s"' % uninstaller,
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
-        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
-        self.assertLessEqual(abs(size - kib), len(PROGRAM))
+        installed = PROGRAM + ["License.txt"]
+        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in installed) / 1024
+        self.assertLessEqual(abs(size - kib), len(installed))
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
 
@@ -245,6 +246,9 @@ class PortableZip(unittest.TestCase):
             readme = f.read()
         # Every line ends as Windows' own editors expect.
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        with open(os.path.join(folder, "License.txt"), "rb") as f, \
+                open(os.path.join(SOURCE, "LICENSE"), "rb") as source:
+            self.assertEqual(f.read(), source.read().replace(b"\n", b"\r\n"))
 
         with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
             app.capture(10, 40, 60, 90)
@@ -299,8 +303,10 @@ class Reproducible(unittest.TestCase):
         packs = [pack(tempfile.mkdtemp(prefix="grabotine-manifests-"), "--release-url=" + url)
                  for _ in "ab"]
         out = packs[0]
-        winget = {n: yaml.safe_load(open(os.path.join(out, "winget", n), encoding="utf-8"))
-                  for n in os.listdir(os.path.join(out, "winget"))}
+        winget = []
+        for name in os.listdir(os.path.join(out, "winget")):
+            with open(os.path.join(out, "winget", name), encoding="utf-8") as f:
+                winget.append(yaml.safe_load(f))
         with open(os.path.join(out, "scoop", "grabotine.json"), encoding="utf-8") as f:
             scoop = json.load(f)
         for folder in ("winget", "scoop"):
@@ -316,7 +322,7 @@ class Reproducible(unittest.TestCase):
             with open(os.path.join(out, link[len(url):]), "rb") as f:
                 self.assertEqual(digest.lower(), hashlib.sha256(f.read()).hexdigest(), link)
 
-        kinds = {m["ManifestType"]: m for m in winget.values()}
+        kinds = {m["ManifestType"]: m for m in winget}
         self.assertEqual(set(kinds), {"version", "defaultLocale", "installer"})
         for m in kinds.values():
             self.assertEqual((m["PackageVersion"], type(m["PackageIdentifier"])), (VERSION, str))
