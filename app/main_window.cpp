@@ -72,7 +72,7 @@ void RequestKey(WPARAM key) { PostMessageA(hWndMain, WM_KEYDOWN, key, 0); }
 
 void RequestExit()
 {
-    StoreSettings();
+    StoreSettings(true);
     RequestKey(VK_END);
 }
 
@@ -159,6 +159,8 @@ void OpenOptions()
     ApplyHotkeySetting();
     ShowOptionsDialog(hWndMain, iconPress, HotkeyRefusal());
     ApplyHotkeySetting();
+    // Kept at once: a file that cannot be written is told while the icon is there to tell it.
+    StoreSettings();
 }
 
 void OnCommand(WORD id)

@@ -2,8 +2,8 @@
 ; (where the program's working directory can always be written); with /ALLUSERS, run by an
 ; administrator, for every user of the machine into Program Files.
 ; makensis -DVERSION=x.y -DARCH=x86|x64 -DSTAGE=folder-with-the-files -DICON=grabotine.ico
-;         -DOUTFILE=setup.exe [-DSIGN=command] (the command signs the file named last on its line
-;         in place)
+;         -DOUTFILE=setup.exe -DPUBLISHER=name [-DSIGN=command] (the command signs the file named
+;         last on its line in place); packaging/metadata.json holds the publisher's name
 ; The x64 installer is a 64-bit program itself: it installs into the 64-bit Program Files and
 ; registry view, and replaces an earlier 32-bit install of the same kind.
 !if "${ARCH}" == "x64"
@@ -16,7 +16,6 @@ RequestExecutionLevel user
 ManifestDPIAware true
 
 !define NAME "Grabotine"
-!define PUBLISHER "The Grabotine team"
 ; Class and title of the program's one window: a close request to it stores the settings and ends it.
 !define WINDOW "${NAME} v. ${VERSION}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
@@ -68,6 +67,7 @@ and captures are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${NAME} now"
 
 !insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/License.txt"
 Page custom UsersPage UsersPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SignInPage SignInPageLeave
@@ -350,6 +350,7 @@ Section
     Delete "$Old32Folder\Grabotine.exe"
     Delete "$Old32Folder\NViewLib.dll"
     Delete "$Old32Folder\grabotine.htm"
+    Delete "$Old32Folder\License.txt"
     Delete "$Old32Folder\Uninstall.exe"
     RMDir "$Old32Folder"
 !if "${ARCH}" == "x64"
@@ -363,6 +364,7 @@ Section
   File "${STAGE}/Grabotine.exe"
   File "${STAGE}/NViewLib.dll"
   File "${STAGE}/grabotine.htm"
+  File "${STAGE}/License.txt"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; Shortcuts start the program in its own folder, which its user can write; the folder in
@@ -447,6 +449,7 @@ its files cannot be removed. End it there (Exit in its icon's menu), then remove
   ${EndIf}
   Delete "$INSTDIR\NViewLib.dll"
   Delete "$INSTDIR\grabotine.htm"
+  Delete "$INSTDIR\License.txt"
   Delete "$INSTDIR\Uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${NAME}.lnk"

@@ -1,6 +1,8 @@
 """The release as a Windows user gets it: the installer (install, use, upgrade over the running
 program, removal), run silently as deployments do, and the portable zip."""
 import filecmp
+import hashlib
+import json
 import os
 import struct
 import subprocess
@@ -8,6 +10,8 @@ import sys
 import tempfile
 import unittest
 import zipfile
+
+import yaml
 
 import harness as h
 
@@ -91,10 +95,10 @@ def wait_uninstalled(key, folder):
     h.poll(lambda: registry(key) is None, what="the uninstall key to go")
 
 
-def pack(out, **signing):
+def pack(out, *options, **signing):
     """Packs the build's release into out, signed as the settings given say; returns out."""
-    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), out,
-                    h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
+    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), *options,
+                    out, h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
                    env=dict(os.environ, **signing))
     return out
 
@@ -170,8 +174,8 @@ class Installer(unittest.TestCase):
             "InstallLocation": h.c_drive_path(folder),
             "UninstallString": '"%s"' % uninstaller,
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
-        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
-        self.assertLessEqual(abs(size - kib), len(PROGRAM))
+        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM + ["License.txt"])
+        self.assertLessEqual(abs(size - kib / 1024), len(PROGRAM) + 1)
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
 
@@ -233,7 +237,7 @@ class PortableZip(unittest.TestCase):
         place = tempfile.mkdtemp(prefix="grabotine-unzipped-")
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(z.namelist(), ["Grabotine/"] + ["Grabotine/" + n for n in
-                                                            PROGRAM + ["README.txt"]])
+                                                            PROGRAM + ["README.txt", "License.txt"]])
             z.extractall(place)
         folder = os.path.join(place, "Grabotine")
         assert_program_files(self, folder)
@@ -241,6 +245,9 @@ class PortableZip(unittest.TestCase):
             readme = f.read()
         # Every line ends as Windows' own editors expect.
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        with open(os.path.join(folder, "License.txt"), "rb") as f, \
+                open(os.path.join(SOURCE, "LICENSE"), "rb") as source:
+            self.assertEqual(f.read(), source.read().replace(b"\n", b"\r\n"))
 
         with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
             app.capture(10, 40, 60, 90)
@@ -290,6 +297,50 @@ class Reproducible(unittest.TestCase):
             self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
                                         shallow=False), name)
 
+    def test_manifests_parse_name_the_published_files_and_pack_again_to_the_same_bytes(self):
+        url = "https://example.org/grabotine/%s/" % VERSION
+        out, again = [pack(tempfile.mkdtemp(prefix="grabotine-manifests-"), "--release-url=" + url)
+                      for _ in "ab"]
+        names = ["winget/" + n for n in os.listdir(os.path.join(out, "winget"))]
+        self.assertEqual(filecmp.cmpfiles(out, again, names + ["scoop/grabotine.json"],
+                                          shallow=False)[0], names + ["scoop/grabotine.json"])
+        read = {}
+        for name in names:
+            with open(os.path.join(out, name), encoding="utf-8") as f:
+                manifest = yaml.safe_load(f)
+            read[manifest["ManifestType"]] = manifest
+            self.assertEqual((manifest["PackageVersion"], manifest["ManifestVersion"][:4]),
+                             (VERSION, "1.6."))
+        with open(os.path.join(out, "scoop", "grabotine.json"), encoding="utf-8") as f:
+            scoop = json.load(f)
+        with zipfile.ZipFile(os.path.join(out, os.path.basename(ZIP))) as z:
+            in_zip = z.namelist()
+
+        def published(link, digest):  # the file named is in the release, with that SHA-256
+            with open(os.path.join(out, link[len(url):]), "rb") as f:
+                self.assertEqual(digest.lower(), hashlib.sha256(f.read()).hexdigest(), link)
+
+        locale = read["defaultLocale"]
+        self.assertTrue(all(isinstance(v, str) for v in locale["Tags"] + [locale[f] for f in (
+            "PackageLocale", "Publisher", "PackageName", "License", "ShortDescription")]))
+        self.assertIsInstance(read["version"]["DefaultLocale"], str)
+        entries = {(i["InstallerType"], i.get("Scope")): i for i in read["installer"]["Installers"]}
+        self.assertEqual(set(entries), {("nullsoft", "user"), ("nullsoft", "machine"), ("zip", None)})
+        for entry in entries.values():
+            published(entry["InstallerUrl"], entry["InstallerSha256"])
+        # The key Setup writes, by which winget knows an install it did not make.
+        self.assertEqual({entries[("nullsoft", s)]["ProductCode"] for s in ("user", "machine")},
+                         {KEY.rsplit("\\", 1)[1]})
+        self.assertEqual(entries[("nullsoft", "machine")]["InstallerSwitches"]["Custom"], "/ALLUSERS")
+        for f in entries[("zip", None)]["NestedInstallerFiles"]:
+            self.assertIn(f["RelativeFilePath"].replace("\\", "/"), in_zip)
+
+        arch = scoop["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        published(arch["url"], arch["hash"])
+        self.assertIn(arch["extract_dir"] + "/" + scoop["shortcuts"][0][0], in_zip)
+        self.assertEqual((scoop["version"], scoop["persist"]), (VERSION, "grabotine.ini"))
+        update = scoop["autoupdate"]["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        self.assertEqual(update["url"].replace("$version", VERSION), arch["url"])
 
 if __name__ == "__main__":
     unittest.main()

@@ -56,6 +56,35 @@ class StartAndQuit(unittest.TestCase):
                                   "Folder": h.unix_to_windows(out), "Hotkey": "1",
                                   "Magnifier": "0", "Snap": "0"})
 
+    def test_a_settings_file_beside_the_program_is_read_changed_and_stored_there(self):
+        folder = tempfile.mkdtemp(prefix="grabotine-portable-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name in ("Grabotine.exe", "NViewLib.dll"):
+            shutil.copy(os.path.join(h.BUILD, name), folder)
+        portable = os.path.join(folder, "grabotine.ini")
+        h.write_ini(h.settings_ini("C:\\", sound=1), portable)
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+            dialog = h.Dialog.open_options(app)
+            self.assertEqual(dialog.checked(101), 1)
+            dialog.toggle(101)
+            dialog.click(100)
+            dialog.wait_closed()
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+        with open(portable, newline="") as f:
+            self.assertEqual(h.ini_values(f.read())["Sound"], "0")
+        self.assertFalse(os.path.exists(h.ini_path()))
+        # One that cannot be written (held by another program: root writes read-only files):
+        # said once, and the settings go to %APPDATA%.
+        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.unix_to_windows(portable)],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        with holder.stdin, holder.stdout:
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+                h.probe("balloon", int(h.TIMEOUT * 1000))
+                self.assertIn("Magnifier", app.exit(self))
+        holder.wait(timeout=h.TIMEOUT)
+
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
             app.press_icon(1)
