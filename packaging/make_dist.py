@@ -29,7 +29,7 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
-SIGNED = ["Grabotine.exe", "NViewLib.dll"]
+SIGNED = ["Grabotine.exe", "NViewLib.dll", "Uninstall.exe"]
 # Zip times start in 1980.
 EARLIEST = 315532800
 
@@ -92,7 +92,7 @@ def sign(path, stamp):
 
 def stage(build, folder, stamp):
     """The program's files and the README (with Windows line ends) in folder, all dated stamp."""
-    for name in PROGRAM:
+    for name in PROGRAM + ["Uninstall.exe"]:  # the last for the installer only
         shutil.copyfile(os.path.join(build, name), os.path.join(folder, name))
     with open(os.path.join(HERE, "README.txt")) as src, \
             open(os.path.join(folder, "README.txt"), "w", newline="\r\n") as dst:
