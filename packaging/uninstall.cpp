@@ -7,52 +7,51 @@
 // it holds no handle to its own file.
 #include <windows.h>
 
-#include <string>
+#include <cwchar>
+#include <initializer_list>
 
 #include "win/scoped_win.h"
 
 namespace {
 
 constexpr DWORD kNothingRemoved = 2;
+// Setup installs into no longer path than this.
+constexpr size_t kPath = 1024;
+// The longest command line Windows takes.
+constexpr size_t kCommand = 32768;
 
-std::wstring FolderOf(const std::wstring& path)
+// Joins the parts into out, which holds n characters; false when they do not fit.
+bool Join(wchar_t* out, size_t n, std::initializer_list<const wchar_t*> parts)
 {
-    return path.substr(0, path.find_last_of(L'\\'));
+    size_t used = 0;
+    for (const wchar_t* part : parts) {
+        const size_t length = wcslen(part);
+        if (used + length >= n)
+            return false;
+        wmemcpy(out + used, part, length);
+        used += length;
+    }
+    out[used] = L'\0';
+    return true;
 }
 
-std::wstring ModulePath()
-{
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-
-// A new, empty folder in the temporary one, or "" when none can be made.
-std::wstring NewTempFolder()
+// A new, empty folder in the temporary one.
+bool NewTempFolder(wchar_t (&folder)[MAX_PATH])
 {
     wchar_t temp[MAX_PATH + 1] = {};
-    wchar_t name[MAX_PATH] = {};
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH || !GetTempFileNameW(temp, L"gbu", 0, name) ||
-        !DeleteFileW(name) || !CreateDirectoryW(name, nullptr))
-        return L"";
-    return name;
-}
-
-// Whether the command line asks for a silent removal (/S among its words).
-bool Silent(const wchar_t* arguments)
-{
-    return (L" " + std::wstring(arguments) + L" ").find(L" /S ") != std::wstring::npos;
+    return n > 0 && n <= MAX_PATH && GetTempFileNameW(temp, L"gbu", 0, folder) &&
+           DeleteFileW(folder) && CreateDirectoryW(folder, nullptr);
 }
 
 // Runs command and waits for its end; its exit code, or kNothingRemoved when it did not start.
-DWORD RunAndWait(const std::wstring& program, std::wstring command, const std::wstring& folder)
+DWORD RunAndWait(const wchar_t* program, wchar_t* command, const wchar_t* folder)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &startup, &process))
+    if (!CreateProcessW(program, command, nullptr, nullptr, FALSE, 0, nullptr, folder, &startup,
+                        &process))
         return kNothingRemoved;
     const ScopedHandle processHandle(process.hProcess);
     const ScopedHandle threadHandle(process.hThread);
@@ -63,25 +62,42 @@ DWORD RunAndWait(const std::wstring& program, std::wstring command, const std::w
     return code;
 }
 
+// Says that nothing was removed, unless the removal was asked to be silent (/S).
+DWORD NothingRemoved(const wchar_t* arguments)
+{
+    wchar_t words[kCommand];
+    if (Join(words, kCommand, {L" ", arguments, L" "}) && wcsstr(words, L" /S "))
+        return kNothingRemoved;
+    MessageBoxW(nullptr, L"The removal of Grabotine could not start: Uninstall.dat beside "
+                         L"Uninstall.exe cannot be read. Nothing was removed.",
+                L"Grabotine Uninstall", MB_OK | MB_ICONSTOP);
+    return kNothingRemoved;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR arguments, int)
 {
-    const std::wstring folder = FolderOf(ModulePath());
-    const std::wstring temp = NewTempFolder();
-    const std::wstring copy = temp + L"\\Uninstall.exe";
-    if (temp.empty() || !CopyFileW((folder + L"\\Uninstall.dat").c_str(), copy.c_str(), FALSE)) {
-        if (!temp.empty())
-            RemoveDirectoryW(temp.c_str());
-        if (!Silent(arguments))
-            MessageBoxW(nullptr, (L"Grabotine's removal cannot start: " + folder +
-                                  L"\\Uninstall.dat cannot be read. Nothing was removed.").c_str(),
-                        L"Grabotine Uninstall", MB_OK | MB_ICONSTOP);
-        return static_cast<int>(kNothingRemoved);
+    wchar_t folder[kPath] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, folder, kPath);
+    wchar_t* name = wcsrchr(folder, L'\\');
+    wchar_t temp[MAX_PATH] = {};
+    if (n == 0 || n >= kPath || !name || !NewTempFolder(temp))
+        return static_cast<int>(NothingRemoved(arguments));
+    *name = L'\0';
+    wchar_t source[kPath];
+    wchar_t copy[kPath];
+    static wchar_t command[kCommand];
+    // "_?=" last on the line makes the copy remove that folder instead of copying itself again.
+    if (!Join(source, kPath, {folder, L"\\Uninstall.dat"}) ||
+        !Join(copy, kPath, {temp, L"\\Uninstall.exe"}) ||
+        !Join(command, kCommand, {L"\"", copy, L"\" ", arguments, L" _?=", folder}) ||
+        !CopyFileW(source, copy, FALSE)) {
+        RemoveDirectoryW(temp);
+        return static_cast<int>(NothingRemoved(arguments));
     }
-    // "_?=" last on the line makes the copy remove this folder instead of copying itself again.
-    const DWORD code = RunAndWait(copy, L"\"" + copy + L"\" " + arguments + L" _?=" + folder, temp);
-    DeleteFileW(copy.c_str());
-    RemoveDirectoryW(temp.c_str());
+    const DWORD code = RunAndWait(copy, command, temp);
+    DeleteFileW(copy);
+    RemoveDirectoryW(temp);
     return static_cast<int>(code);
 }

@@ -1,7 +1,9 @@
 """The release as a Windows user gets it: the installer (install, use, upgrade over the running
 program, removal), run silently as deployments do, and the portable zip."""
+import contextlib
 import filecmp
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -17,6 +19,7 @@ SETUP = os.path.join(h.DIST, "Grabotine-%s-%s-setup.exe" % (VERSION, h.ARCH))
 ZIP = os.path.join(h.DIST, "Grabotine-%s-%s.zip" % (VERSION, h.ARCH))
 KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Grabotine"
 MACHINE_KEY = "HKLM" + KEY[4:]
+KEYBOARD = "HKCU\\Control Panel\\Keyboard"
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
 
 
@@ -84,11 +87,30 @@ def assert_program_files(test, folder):
                                     shallow=False), name)
 
 
-def wait_uninstalled(key, folder):
-    """The uninstaller returns at once and goes on from a copy of itself."""
-    h.poll(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe")),
-           what="the uninstaller to finish")
-    h.poll(lambda: registry(key) is None, what="the uninstall key to go")
+def assert_uninstalled(test, key, folder):
+    """The uninstall command has returned: the removal is over, not still going on."""
+    test.assertFalse(os.path.exists(os.path.join(folder, "Uninstall.exe")))
+    test.assertIsNone(registry(key))
+
+
+def run_command_line(line):
+    """Runs a command line as the registry holds it: the quoted program, then its arguments."""
+    program, arguments = re.fullmatch(r'"([^"]+)"(.*)', line).groups()
+    return run(program, *arguments.split())
+
+
+@contextlib.contextmanager
+def held(path):
+    """A copy that another session runs holds the file."""
+    holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.c_drive_path(path)],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        if holder.stdout.readline().strip() != "held":
+            raise RuntimeError("could not hold " + path)
+        yield
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=h.TIMEOUT)
 
 
 def pack(out, **signing):
@@ -118,6 +140,15 @@ class Installer(unittest.TestCase):
                 open(os.path.join(old, name), "w").close()
             for name, value in (("InstallLocation", h.c_drive_path(old)), ("DisplayVersion", "1.21")):
                 h.wine("reg", "add", MACHINE_KEY, "/v", name, "/d", value, "/reg:32", "/f")
+            # A standard user's Setup refuses to put a copy of its own beside it; an
+            # administrator's cannot replace it while a copy in another session runs it.
+            self.assertEqual(run(h.PROBE, "as-user", h.unix_to_windows(SETUP), "/S"), 2)
+            self.assertIsNone(registry(KEY))
+            with held(os.path.join(old, "Grabotine.exe")):
+                self.assertEqual(run(SETUP, "/S"), 2)
+            self.assertEqual(sorted(os.listdir(old)), sorted(PROGRAM + ["Uninstall.exe"]))
+            self.assertIsNotNone(registry(MACHINE_KEY, "/reg:32"))
+            self.assertFalse(os.path.exists(folder))
             self.assertEqual(run(SETUP, "/S"), 0)
             self.assertFalse(os.path.exists(old))
             self.assertIsNone(registry(MACHINE_KEY, "/reg:32"))
@@ -142,7 +173,7 @@ class Installer(unittest.TestCase):
             h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
             self.assertEqual(h.programs_running(), [])
             self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
-            wait_uninstalled(MACHINE_KEY, folder)
+            assert_uninstalled(self, MACHINE_KEY, folder)
             self.assertFalse(os.path.exists(folder))
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
 
@@ -155,8 +186,9 @@ class Installer(unittest.TestCase):
                      os.path.join(programs, "StartUp", "Grabotine.lnk")]
         exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
 
-        # Install: no questions, into the user's own programs folder.
-        self.assertEqual(run(SETUP, "/S"), 0)
+        # Install: no questions, into the user's own programs folder; Print Screen asked for.
+        self.assertEqual(run(SETUP, "/S", "/PRINTSCREEN"), 0)
+        self.assertEqual(registry(KEYBOARD)["PrintScreenKeyForSnippingEnabled"], 0)
         assert_program_files(self, folder)
         self.assertTrue(os.path.isfile(os.path.join(folder, "Uninstall.exe")))
         for shortcut in shortcuts:
@@ -164,31 +196,27 @@ class Installer(unittest.TestCase):
         uninstaller = h.c_drive_path(os.path.join(folder, "Uninstall.exe"))
         values = registry(KEY)
         size = values.pop("EstimatedSize")
+        self.assertEqual(values.pop("PrintScreenBefore"), "absent")
         self.assertEqual(values, {
             "DisplayName": "Grabotine", "DisplayVersion": VERSION,
             "Publisher": "The Grabotine team", "DisplayIcon": exe + ",0",
             "InstallLocation": h.c_drive_path(folder),
             "UninstallString": '"%s"' % uninstaller,
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
-        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
-        self.assertLessEqual(abs(size - kib), len(PROGRAM))
+        installed = PROGRAM + ["Uninstall.exe"]
+        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in installed) / 1024
+        self.assertLessEqual(abs(size - kib), len(installed))
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
 
-        # A copy that another session runs holds the program: the removal leaves everything as
-        # it was, entry included, and says that it failed.
-        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.c_drive_path(
-            os.path.join(folder, "Grabotine.exe"))], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            text=True)
-        try:
-            self.assertEqual(holder.stdout.readline().strip(), "held")
-            # Run in place, so that its exit code is the removal's.
-            self.assertEqual(run(uninstaller, "/S", "_?=" + h.c_drive_path(folder)), 2)
-            assert_program_files(self, folder)
-            self.assertIsNotNone(registry(KEY))
-        finally:
-            holder.stdin.close()
-            holder.wait(timeout=h.TIMEOUT)
+        # A copy that another session runs holds the program: the command of the entry waits
+        # for the removal, which leaves everything as it was, entry included, and fails.
+        with held(os.path.join(folder, "Grabotine.exe")):
+            self.assertEqual(run_command_line(values["QuietUninstallString"]), 2)
+        assert_program_files(self, folder)
+        self.assertEqual(sorted(os.listdir(folder)),
+                         sorted(PROGRAM + ["Uninstall.dat", "Uninstall.exe"]))
+        self.assertIsNotNone(registry(KEY))
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
         # captures in the program's folder.
@@ -207,7 +235,8 @@ class Installer(unittest.TestCase):
             h.remove_ini()
             with open(os.path.join(folder, "grabotine.htm"), "w") as f:
                 f.write("damaged")
-            self.assertEqual(run(SETUP, "/S", "/NOAUTOSTART"), 0)
+            self.assertEqual(run(h.PROBE, "as-user", h.unix_to_windows(SETUP), "/S",
+                                 "/NOAUTOSTART"), 0)
             h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
             self.assertEqual(h.ini_values(h.read_ini()),
                              {"autoSave": "1", "Sound": "0", "SaveAs": "0",
@@ -220,8 +249,9 @@ class Installer(unittest.TestCase):
 
             # Silent removal while it runs: it is closed, and only the user's data stays.
             h.remove_ini()
-            self.assertEqual(run(uninstaller, "/S"), 0)
-            wait_uninstalled(KEY, folder)
+            self.assertEqual(run_command_line(values["QuietUninstallString"]), 0)
+            assert_uninstalled(self, KEY, folder)
+            self.assertNotIn("PrintScreenKeyForSnippingEnabled", registry(KEYBOARD))
             self.assertEqual(h.programs_running(), [])
             self.assertEqual(sorted(os.listdir(folder)), [capture])
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
@@ -274,7 +304,7 @@ class Reproducible(unittest.TestCase):
                                     capture_output=True, text=True)
             self.assertEqual(verify.returncode, 0, path + verify.stdout + verify.stderr)
         self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
-        wait_uninstalled(KEY, folder)
+        assert_uninstalled(self, KEY, folder)
 
     def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
         for name in ("Grabotine.exe", "NViewLib.dll"):

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+
+#include "win/scoped_win.h"
 
 namespace {
 
@@ -238,6 +241,41 @@ int HoldFile(const ProbeArgs& a)
     return 0;
 }
 
+// as-user PROGRAM ARGS...: runs the program as a standard user, its Administrators group only
+// denying (as UAC starts it for an administrator who did not elevate); ends with its exit code.
+int AsUser(const ProbeArgs& a)
+{
+    std::string command;
+    for (const std::string& arg : a)
+        command += (arg.find(' ') == std::string::npos ? arg : "\"" + arg + "\"") + " ";
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    HANDLE self = nullptr;
+    HANDLE user = nullptr;
+    if (a.empty() || !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
+        return 2;
+    const std::unique_ptr<void, PVOID (WINAPI*)(PSID)> sid(admins, FreeSid);
+    SID_AND_ATTRIBUTES deny = {admins, 0};
+    const bool tokens = OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &self);
+    const ScopedHandle selfToken(self);
+    if (!tokens || !CreateRestrictedToken(self, 0, 1, &deny, 0, nullptr, 0, nullptr, &user))
+        return 1;
+    const ScopedHandle userToken(user);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessAsUserA(user, nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &process))
+        return 1;
+    const ScopedHandle processHandle(process.hProcess);
+    const ScopedHandle threadHandle(process.hThread);
+    DWORD code = 1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &code);
+    return static_cast<int>(code);
+}
+
 // topmost-window: shows a captioned always-on-top window of another program, prints its
 // handle and keeps it until killed.
 int TopmostWindow(const ProbeArgs& a)
@@ -327,6 +365,7 @@ ProbeCommand keys("keys", "HWND VK...", Keys);
 ProbeCommand counts("counts", "HWND", Counts);
 ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
 ProbeCommand holdFile("hold-file", "PATH", HoldFile);
+ProbeCommand asUser("as-user", "PROGRAM ARGS...", AsUser);
 ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
 ProbeCommand foreground("foreground", "", Foreground);
 ProbeCommand xWindow("x-window", "HWND", XWindow);
