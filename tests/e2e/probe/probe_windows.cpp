@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "win/scoped_win.h"
 
@@ -248,32 +247,28 @@ int AsUser(const ProbeArgs& a)
     std::string command;
     for (const std::string& arg : a)
         command += (arg.find(' ') == std::string::npos ? arg : "\"" + arg + "\"") + " ";
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
+    BYTE admins[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof admins;
+    SID_AND_ATTRIBUTES deny = {admins, 0};
     HANDLE self = nullptr;
     HANDLE user = nullptr;
-    if (a.empty() || !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                               DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins))
-        return 2;
-    const std::unique_ptr<void, PVOID (WINAPI*)(PSID)> sid(admins, FreeSid);
-    SID_AND_ATTRIBUTES deny = {admins, 0};
-    const bool tokens = OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &self);
-    const ScopedHandle selfToken(self);
-    if (!tokens || !CreateRestrictedToken(self, 0, 1, &deny, 0, nullptr, 0, nullptr, &user))
-        return 1;
-    const ScopedHandle userToken(user);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
+    if (a.empty() || !CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &self))
+        return 2;
+    const ScopedHandle selfToken(self);
+    if (!CreateRestrictedToken(self, 0, 1, &deny, 0, nullptr, 0, nullptr, &user))
+        return 1;
+    const ScopedHandle userToken(user);
     if (!CreateProcessAsUserA(user, nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                               nullptr, &startup, &process))
         return 1;
-    const ScopedHandle processHandle(process.hProcess);
-    const ScopedHandle threadHandle(process.hThread);
+    const ScopedHandle processHandle(process.hProcess), threadHandle(process.hThread);
     DWORD code = 1;
     WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &code);
-    return static_cast<int>(code);
+    return GetExitCodeProcess(process.hProcess, &code) ? static_cast<int>(code) : 1;
 }
 
 // topmost-window: shows a captioned always-on-top window of another program, prints its
