@@ -131,6 +131,9 @@ Function FinishPageShow
   ${If} $Admin == 1
     SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
     ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${NSD_SetText} $mui.FinishPage.Text "${NAME} ${VERSION} is installed.$\r$\n$\r$\nSetup ran \
+with administrator rights, which a ${NAME} it started would have too, so it starts none: \
+choose ${NAME} in the Start menu to start it now."
   ${EndIf}
 FunctionEnd
 
