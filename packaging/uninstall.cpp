@@ -6,6 +6,7 @@
 // moves this running program out of the folder (a running program can be moved, not deleted);
 // it holds no handle to its own file.
 #include <windows.h>
+#include <sddl.h>
 
 #include <cwchar>
 #include <initializer_list>
@@ -35,13 +36,23 @@ bool Join(wchar_t* out, size_t n, std::initializer_list<const wchar_t*> parts)
     return true;
 }
 
-// A new, empty folder in the temporary one.
+// A new, empty folder in the temporary one that only its owner, SYSTEM and administrators can
+// write: the temporary folder of SYSTEM may let every user add files, and a library put beside
+// the copy could run with its rights.
 bool NewTempFolder(wchar_t (&folder)[MAX_PATH])
 {
     wchar_t temp[MAX_PATH + 1] = {};
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    return n > 0 && n <= MAX_PATH && GetTempFileNameW(temp, L"gbu", 0, folder) &&
-           DeleteFileW(folder) && CreateDirectoryW(folder, nullptr);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (n == 0 || n > MAX_PATH ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &descriptor,
+            nullptr))
+        return false;
+    const ScopedLocalMem<void> descriptorHolder(descriptor);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    return GetTempFileNameW(temp, L"gbu", 0, folder) && DeleteFileW(folder) &&
+           CreateDirectoryW(folder, &attributes);
 }
 
 // Runs command and waits for its end; its exit code, or kNothingRemoved when it did not start.
