@@ -360,7 +360,6 @@ ProbeCommand keys("keys", "HWND VK...", Keys);
 ProbeCommand counts("counts", "HWND", Counts);
 ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
 ProbeCommand holdFile("hold-file", "PATH", HoldFile);
-ProbeCommand asUser("as-user", "PROGRAM ARGS...", AsUser);
 ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
 ProbeCommand foreground("foreground", "", Foreground);
 ProbeCommand xWindow("x-window", "HWND", XWindow);
@@ -368,5 +367,6 @@ ProbeCommand hotkey("hotkey", "[hold]", Hotkey);
 ProbeCommand balloon("balloon", "TIMEOUT_MS", Balloon);
 ProbeCommand iconDelete("icon-delete", "HWND ID", IconDelete);
 ProbeCommand broadcast("broadcast", "NAME", Broadcast);
+ProbeCommand asUser("as-user", "PROGRAM ARGS...", AsUser);
 
 }  // namespace
