@@ -287,7 +287,7 @@ class Reproducible(unittest.TestCase):
         self.assertEqual(run(setup, "/S", "/NOAUTOSTART", "/D=C:\\Signed"), 0)
         folder = os.path.join(h.PREFIX, "drive_c", "Signed")
         for path in [setup] + [os.path.join(folder, n) for n in
-                               ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe")]:
+                               ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe", "Uninstall.dat")]:
             verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
                                     capture_output=True, text=True)
             self.assertEqual(verify.returncode, 0, path + verify.stdout + verify.stderr)
@@ -295,7 +295,7 @@ class Reproducible(unittest.TestCase):
         self.assertEqual((registry(KEY), os.path.exists(folder)), (None, False))
 
     def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
-        for name in ("Grabotine.exe", "NViewLib.dll"):
+        for name in ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe"):
             path = os.path.join(h.BUILD, name)
             self.assertEqual(set(link_time_stamps(path)), {0}, name)
             with open(path, "rb") as f:
