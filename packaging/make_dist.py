@@ -37,7 +37,7 @@ PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
 # Texts that go out with Windows line ends: (source, name in the package).
 TEXTS = [(os.path.join(HERE, "README.txt"), "README.txt"),
          (os.path.join(SOURCE, "LICENSE"), "License.txt")]
-SIGNED = ["Grabotine.exe", "NViewLib.dll"]
+SIGNED = ["Grabotine.exe", "NViewLib.dll", "Uninstall.exe"]
 # Zip times start in 1980.
 EARLIEST = 315532800
 
@@ -101,7 +101,7 @@ def sign(path, stamp):
 def stage(build, folder, stamp):
     """The program's files, the README and the license (with Windows line ends) in folder, all
     dated stamp."""
-    for name in PROGRAM:
+    for name in PROGRAM + ["Uninstall.exe"]:  # the last for the installer only
         shutil.copyfile(os.path.join(build, name), os.path.join(folder, name))
     for source, name in TEXTS:
         with open(source) as src, open(os.path.join(folder, name), "w", newline="\r\n") as dst:
