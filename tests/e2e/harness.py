@@ -762,8 +762,6 @@ class Dialog:
         return Dialog(app.hwnd, "Options")
 
 
-
-
 class Program:
     """One run of Grabotine.exe; use as a context manager so a failed test still ends it."""
 

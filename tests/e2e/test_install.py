@@ -208,7 +208,7 @@ class Installer(unittest.TestCase):
             self.assertEqual((answer, run_command_line(values["QuietUninstallString"])),
                              ("held", 2))
         assert_program_files(self, folder)
-        self.assertEqual(len(os.listdir(folder)), len(PROGRAM) + 2)  # Uninstall.exe and .dat
+        self.assertEqual(len(os.listdir(folder)), len(PROGRAM) + 3)  # License, Uninstall.exe, .dat
         self.assertIsNotNone(registry(KEY))
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
