@@ -120,6 +120,12 @@ class Capture(unittest.TestCase):
                     self.assertEqual(got[:2], h.screen_size())
                     got, want = h.crop(got, 0, 0, 900, 768), h.crop(screen, 0, 0, 900, 768)
                 h.assert_same_image(self, got, want, str((at, keys)))
+            # Enter twice at one point is a click.
+            app.open_overlay()
+            h.move_to(x + 100, y + 60)
+            h.xdotool("key", "Return", "Return")
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_image("dib"), button, "Enter, Enter")
             # A drag is a drag, over windows too.
             app.capture(x + 100, y + 60, x + 250, y + 190)
             h.assert_same_image(self, h.clipboard_image("dib"), h.crop(screen, x + 100, y + 60, 150, 130))
