@@ -364,21 +364,25 @@ void HideOverlay()
 
 void PaintOverlay(HWND hwnd)
 {
-    ScopedPaint paint(hwnd);
-    if (!FrozenScreen())
-        return;
     {
-        ScopedSaveDC clipping(paint.get());
+        ScopedPaint paint(hwnd);
+        if (!FrozenScreen())
+            return;
+        {
+            ScopedSaveDC clipping(paint.get());
+            if (magnifierOn)
+                ClipOut(paint.get(), magnifierBox);
+            PaintFrozen(paint.get(), paint.area());
+            // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted
+            // part.
+            if (outlined)
+                DrawOutline(paint.get(), outline);
+        }
         if (magnifierOn)
-            ClipOut(paint.get(), magnifierBox);
-        PaintFrozen(paint.get(), paint.area());
-        // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
-        if (outlined)
-            DrawOutline(paint.get(), outline);
+            PaintMagnifier(paint.get());
     }
-    if (magnifierOn)
-        PaintMagnifier(paint.get());
-    if (snapOn && !snapListed)
+    // Once the whole picture shows.
+    if (snapOn && !snapListed && !GetUpdateRect(hwnd, nullptr, FALSE))
         PostMessageA(hWndMain, WM_LISTWINDOWS, 0, 0);
 }
 
