@@ -44,6 +44,7 @@ void ApplyHotkeySetting()
     if (!refusal && RegisterHotKey(hWndMain, kHotkeyId, MOD_NOREPEAT, VK_SNAPSHOT)) {
         registered = true;
         RegisterHotKey(hWndMain, kLastRegionHotkeyId, MOD_SHIFT | MOD_NOREPEAT, VK_SNAPSHOT);
+        RegisterHotKey(hWndMain, kDelayHotkeyId, MOD_CONTROL | MOD_NOREPEAT, VK_SNAPSHOT);
     } else if (!refusal) {
         refusal = kTaken;
     }
@@ -58,6 +59,7 @@ void ReleaseHotkey()
     if (registered) {
         UnregisterHotKey(hWndMain, kHotkeyId);
         UnregisterHotKey(hWndMain, kLastRegionHotkeyId);
+        UnregisterHotKey(hWndMain, kDelayHotkeyId);
     }
     registered = false;
     refusal = nullptr;

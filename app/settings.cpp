@@ -190,6 +190,11 @@ bool SetFolderIfFits(const char* path)
     return true;
 }
 
+int32_t DelayFromSetting(int32_t stored)
+{
+    return stored >= 1 && stored <= kMaxDelay ? stored : kDefaultDelay;
+}
+
 void LoadSettings()
 {
     CarryOverSettings();
@@ -199,6 +204,7 @@ void LoadSettings()
     // Missing, as in files written before the key existed, means on.
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     AppliState.EtatMagnifier = ReadNumber("Magnifier");
+    AppliState.EtatDelay = DelayFromSetting(ReadNumber("Delay", "3"));
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -232,4 +238,5 @@ void StoreSettings()
     WriteValue("Folder", AppliState.szpath);
     WriteNumber("Hotkey", AppliState.EtatHotkey);
     WriteNumber("Magnifier", AppliState.EtatMagnifier);
+    WriteNumber("Delay", AppliState.EtatDelay);
 }

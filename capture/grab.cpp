@@ -189,6 +189,8 @@ void TellClipboardMissed(Missed why)
 
 bool HasLastRegion() { return hasLastRegion; }
 
+RECT LastRegion() { return lastRegion; }
+
 bool CaptureLastRegion()
 {
     RECT region = lastRegion;
@@ -252,6 +254,34 @@ bool SetBitmapClipBoard()
         return false;
     }
     hPromised = hBitmap;
+    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
+    return true;
+}
+
+bool PutBitmapOnClipboard(HBITMAP bmp)
+{
+    // The promise keeps a copy of its own: the bitmap's owner may free it before "PNG" is made.
+    ScopedGdiObject<HBITMAP> copy(CopyBitmap(bmp));
+    Missed missed = Missed::Nothing;
+    {
+        ScopedGetDC hdc(nullptr);
+        std::optional<ScopedClipboard> clipboard;
+        if (!copy.get()) {
+            missed = Missed::NotMade;
+        } else if (!OpenClipboardPatiently(clipboard)) {
+            missed = Missed::Held;
+        } else {
+            const bool emptied = EmptyClipboard();
+            DropPngPromise();
+            if (!emptied || !OfferToClipboard(hdc.get(), copy.get()))
+                missed = Missed::NotPlaced;
+        }
+    }
+    if (missed != Missed::Nothing) {
+        TellClipboardMissed(missed);
+        return false;
+    }
+    hPromised = copy.release();
     PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
     return true;
 }

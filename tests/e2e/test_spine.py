@@ -13,11 +13,17 @@ import harness as h
 TYPED_F4 = 0x003E0001
 TYPED_END = 0x014F0001
 
+SECTIONS = ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier", "Delay"]
+
 MENU = [
     ("2", "enabled", "&About ..."),
     ("6", "enabled", "&Help"),
     ("3", "grayed", "&Save"),
     ("7", "grayed", "Capture last region"),
+    ("8", "enabled", "Capture in 3 seconds"),
+    ("9", "grayed", "Pin to screen"),
+    ("10", "grayed", "Copy path"),
+    ("11", "grayed", "Open folder"),
     ("5", "enabled", "&Options"),
     ("1", "enabled", "&Exit"),
 ]
@@ -33,11 +39,11 @@ class StartAndQuit(unittest.TestCase):
             items = app.menu_items(lambda: app.press_icon(3))
             self.assertEqual(items, MENU)
 
-            app.choose_from_menu(5)  # Exit
+            app.choose_from_menu(9)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+        self.assertEqual(list(values), SECTIONS)
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -62,14 +68,14 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         SECTIONS)
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         SECTIONS)
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):
@@ -168,13 +174,13 @@ class Menu(unittest.TestCase):
                 page = page[len("file://"):]
             self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
 
-            for position, caption, close_id in ((0, "About ...", 100), (4, "Options", 110)):
+            for position, caption, close_id in ((0, "About ...", 100), (8, "Options", 110)):
                 app.choose_from_menu(position)
                 dialog = h.Dialog(app.hwnd, caption)
                 dialog.click(close_id)
                 dialog.wait_closed()
 
-            app.choose_from_menu(5)  # Exit
+            app.choose_from_menu(9)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         # Help from a copy installed where the code page cannot write the folder's name.
