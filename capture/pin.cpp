@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,6 +19,7 @@ constexpr char kPinClass[] = "GrabotinePin";
 constexpr int kFrame = 1;
 
 struct Pin {
+    HWND hwnd = nullptr;
     ScopedGdiObject<HBITMAP> image;
     SIZE size = {0, 0};
     int zoom = 100;
@@ -25,8 +27,9 @@ struct Pin {
     POINT grip = {0, 0};  // the pointer's offset from the window's corner while moving
 };
 
-// Every open pin, for Exit and the session's end.
-std::vector<HWND> pins;
+// Every open pin, for Exit and the session's end; a pin, and the copy of the capture it holds,
+// lives until its window is destroyed.
+std::vector<std::unique_ptr<Pin>> pins;
 
 Pin* PinOf(HWND hwnd) { return reinterpret_cast<Pin*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 
@@ -35,14 +38,14 @@ LONG Scaled(LONG length, int zoom)
     return std::max(1L, static_cast<LONG>(static_cast<long long>(length) * zoom / 100));
 }
 
-// The window owns its pin once made and frees it, the copy of the capture with it, last.
-void Release(HWND hwnd)
+// The messages that follow its destruction find no pin.
+void Forget(HWND hwnd)
 {
-    const std::unique_ptr<Pin> owned(PinOf(hwnd));
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    pins.erase(std::remove_if(pins.begin(), pins.end(),
+                              [hwnd](const std::unique_ptr<Pin>& pin) { return pin->hwnd == hwnd; }),
+               pins.end());
 }
-
-void Forget(HWND hwnd) { pins.erase(std::remove(pins.begin(), pins.end(), hwnd), pins.end()); }
 
 // Nearest neighbour when zoomed, so that pixels stay sharp; one copy at 100 %.
 void PaintPin(HWND hwnd, const Pin& pin)
@@ -133,7 +136,6 @@ LRESULT CALLBACK PinProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEWHEEL: Zoom(hwnd, *pin, wParam, lParam); return 0;
     case WM_KEYDOWN: OnKey(hwnd, *pin, wParam); return 0;
     case WM_DESTROY: Forget(hwnd); return 0;
-    case WM_NCDESTROY: Release(hwnd); return 0;
     default: return DefWindowProcA(hwnd, msg, wParam, lParam);
     }
 }
@@ -210,14 +212,19 @@ bool PinCapture(HBITMAP capture, const RECT& region)
                                 nullptr, hInst, nullptr);
     if (!hwnd)
         return false;
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pin.release()));
-    pins.push_back(hwnd);
+    pin->hwnd = hwnd;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pin.get()));
+    pins.push_back(std::move(pin));
     ShowWindow(hwnd, SW_SHOW);
     return true;
 }
 
 void CloseAllPins()
 {
-    for (const HWND hwnd : std::vector<HWND>(pins))
-        DestroyWindow(hwnd);
+    // Each destruction takes its pin out of the list; a window already gone is taken out here.
+    while (!pins.empty()) {
+        const HWND hwnd = pins.back()->hwnd;
+        if (!DestroyWindow(hwnd))
+            Forget(hwnd);
+    }
 }

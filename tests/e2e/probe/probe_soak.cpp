@@ -123,16 +123,12 @@ int PinSoak(const ProbeArgs& a)
     for (int i = 1; i <= count; ++i) {
         PostMessageA(hwnd, WM_COMMAND, 9, 0);  // Pin to screen
         HWND pin = nullptr;
-        if (!PollFor(kWaitMs, [&] { return (pin = FindShown({pid, "GrabotinePin", nullptr, nullptr, false})) != nullptr; })) {
-            printf("pin %d did not open\n", i);
-            return 1;
-        }
+        if (!PollFor(kWaitMs, [&] { return (pin = FindShown({pid, "GrabotinePin", nullptr, nullptr, false})) != nullptr; }))
+            return printf("pin %d did not open\n", i), 1;
         PostMessageA(pin, WM_CLOSE, 0, 0);
         if (!PollFor(kWaitMs, [&] { return !IsWindow(pin); }) ||
-            (i == 10 && !AskCounts(hwnd, start)) || (i == count && !AskCounts(hwnd, end))) {
-            printf("pin %d did not close or could not be counted\n", i);
-            return 1;
-        }
+            (i == 10 && !AskCounts(hwnd, start)) || (i == count && !AskCounts(hwnd, end)))
+            return printf("pin %d did not close or could not be counted\n", i), 1;
     }
     printf("%d pins of a %ld x %ld capture\n", count, screen.right, screen.bottom);
     const char* const measures[][2] = {{"gdi=", "GDI objects"}, {"private_kib=", "private KiB"}};
