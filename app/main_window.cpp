@@ -187,16 +187,19 @@ void OnCommand(WORD id)
     case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     case IDM_DELAY: DelayedCaptureAgain(); break;
-    case IDM_PIN: PinCapture(hBitmap, LastRegion()); break;
+    case IDM_PIN: PinCapture(hBitmap, CaptureRegion()); break;
     case IDM_COPYPATH: CopySavedPath(hWndMain); break;
     case IDM_OPENFOLDER: ShowSavedFile(); break;
     default: break;
     }
 }
 
+// The grab reads the frozen picture, so the overlay hides only after it.
 void OnLButtonUp()
 {
     EndDrag();
+    SetBitmapClipBoard();
+    HideOverlay();
     AfterCapture();
 }
 
@@ -238,6 +241,7 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
     case VK_RIGHT:
     case VK_UP:
     case VK_DOWN: OnArrowKey(key); break;
+    case VK_TAB: WidenSnap(GetKeyState(VK_SHIFT) < 0 ? -1 : 1); break;
     default: break;
     }
 }

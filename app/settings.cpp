@@ -204,6 +204,7 @@ void LoadSettings()
     // Missing, as in files written before the key existed, means on.
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     AppliState.EtatMagnifier = ReadNumber("Magnifier");
+    AppliState.EtatSnap = ReadNumber("Snap");
     AppliState.EtatDelay = DelayFromSetting(ReadNumber("Delay", "3"));
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
@@ -238,5 +239,6 @@ void StoreSettings()
     WriteValue("Folder", AppliState.szpath);
     WriteNumber("Hotkey", AppliState.EtatHotkey);
     WriteNumber("Magnifier", AppliState.EtatMagnifier);
+    WriteNumber("Snap", AppliState.EtatSnap);
     WriteNumber("Delay", AppliState.EtatDelay);
 }

@@ -16,6 +16,7 @@ struct Etat {
     int32_t extension;     // 0 = BMP, 1 = JPEG, 3 = PNG, anything else = no file
     int32_t EtatHotkey = 1;  // 1 = Print Screen starts a selection
     int32_t EtatMagnifier = 0;  // 1 = a magnifier follows the pointer on the overlay
+    int32_t EtatSnap = 0;  // 1 = the overlay outlines the window under the pointer; a click takes it
     int32_t EtatDelay = kDefaultDelay;  // seconds before a delayed capture freezes the screen
 };
 

@@ -3,10 +3,13 @@
 // holds the capture; beside them their floors: one bare BitBlt of the virtual screen (every
 // monitor), and for the release one bare BitBlt of the region plus one bare SetClipboardData
 // of its pixels. With two monitors the region spans both. Then a pointer move during a drag,
-// with the magnifier and without, and the press with the magnifier on.
+// with the magnifier and without, and the press with the magnifier on. Then snapping, among 40
+// windows of another program: the press with it on against off, and a move that changes the
+// highlighted window against a move of the rubber band.
 #include "app/grabotine.h"
 #include "app/settings.h"
 #include "bench_report.h"
+#include "capture/frozen.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
 #include "win/bitmap.h"
@@ -247,6 +250,72 @@ double PointerMove(const RECT& region, bool magnifier)
     return ms;
 }
 
+// Another process (this program again) shows kOtherWindows top-level windows of three buttons
+// each, in a grid from (40, 40), until it is ended: what snapping lists at each press.
+constexpr int kOtherWindows = 40;
+constexpr char kWindowsShown[] = "GrabotineBenchWindowsShown";
+
+POINT OtherWindowCorner(int i) { return {40 + (i % 8) * 200, 40 + (i / 8) * 180}; }
+
+int ShowOtherWindows()
+{
+    const HINSTANCE inst = GetModuleHandleA(nullptr);
+    for (int i = 0; i < kOtherWindows; ++i) {
+        const POINT at = OtherWindowCorner(i);
+        const HWND top = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_BORDER | WS_VISIBLE, at.x,
+                                         at.y, 180, 160, nullptr, nullptr, inst, nullptr);
+        for (int j = 0; j < 3; ++j)
+            CreateWindowExA(0, "BUTTON", "button", WS_CHILD | WS_VISIBLE, 10, 10 + j * 48, 150,
+                            40, top, nullptr, inst, nullptr);
+    }
+    ScopedHandle shown(OpenEventA(EVENT_MODIFY_STATE, FALSE, kWindowsShown));
+    SetEvent(shown.get());
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
+}
+
+// The other process, once its windows show; null when it could not be started.
+HANDLE StartOtherWindows()
+{
+    ScopedHandle shown(CreateEventA(nullptr, TRUE, FALSE, kWindowsShown));
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    char line[MAX_PATH + 16] = {};
+    snprintf(line, sizeof line, "\"%s\" windows", exe);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(exe, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return nullptr;
+    CloseHandle(pi.hThread);
+    WaitForSingleObject(shown.get(), 30000);
+    return pi.hProcess;
+}
+
+// Pointer moves, no button down, each onto a button of another of the other program's windows,
+// so that each changes the highlight; the average until drawn.
+double SnapMove()
+{
+    constexpr int kMoves = 20;
+    AppliState.EtatSnap = 1;
+    PressToPainted();
+    const int vx = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int vy = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const LARGE_INTEGER t0 = Now();
+    for (int i = 0; i < kMoves; ++i) {
+        const POINT corner = OtherWindowCorner(i % 2);
+        SendMessageA(hWndMain, WM_MOUSEMOVE, 0,
+                     MAKELPARAM(corner.x + 60 - vx + i / 2, corner.y + 30 - vy));
+        GdiFlush();
+    }
+    const double ms = Ms(t0, Now()) / kMoves;
+    SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+    AppliState.EtatSnap = 0;
+    return ms;
+}
+
 // Every format, as a reader gets them: the DIB, "PNG", and the bitmap the system makes from the
 // DIB for the first reader who asks, who waits for that (renderMs).
 bool ClipboardHoldsCapture(int w, int h, double& renderMs)
@@ -275,8 +344,11 @@ bool ClipboardHoldsCapture(int w, int h, double& renderMs)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    if (argc == 2 && strcmp(argv[1], "windows") == 0)
+        return ShowOtherWindows();
+    ScopedHandle others(StartOtherWindows());
     HINSTANCE inst = GetModuleHandleA(nullptr);
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
@@ -312,6 +384,7 @@ int main()
     std::vector<double> bareRegion, bareFull, bareSet, press, release, erase, grab, png;
     std::vector<double> pressVsFull, releaseVsFloor, releaseVsRegion;
     std::vector<double> moveOn, moveOff, moveVsOff, pressOn, pressOnVsFull;
+    std::vector<double> pressSnap, pressNoSnap, snapVsNoSnap, snapMove, snapMoveVsBand;
     for (int i = 0; i < kRuns; ++i) {
         bareRegion.push_back(BareBitBlt(region));
         bareFull.push_back(BareBitBlt(screen));
@@ -337,6 +410,17 @@ int main()
         SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
         AppliState.EtatMagnifier = 0;
         pressOnVsFull.push_back(pressOn.back() / bareFull.back());
+        // Which of the two goes first turns each round.
+        for (int k = 0; k < 2; ++k) {
+            const bool snap = k == i % 2;
+            AppliState.EtatSnap = snap ? 1 : 0;
+            (snap ? pressSnap : pressNoSnap).push_back(PressToPainted());
+            SendMessageA(hWndMain, WM_RBUTTONUP, 0, 0);
+        }
+        AppliState.EtatSnap = 0;
+        snapVsNoSnap.push_back(pressSnap.back() / pressNoSnap.back());
+        snapMove.push_back(SnapMove());
+        snapMoveVsBand.push_back(snapMove.back() / moveOff.back());
     }
     double renderMs = 0;
     const bool held = ClipboardHoldsCapture(rw, rh, renderMs);
@@ -377,6 +461,14 @@ int main()
                 Median(moveOff), Median(moveVsOff), 3);
     PrintTarget("pointer move mid-drag, magnifier on", Median(moveOn), "the budget",
                 2.0, Median(moveOn) / 2.0, 1);
+
+    snprintf(pressLine, sizeof pressLine, "press -> overlay painted, snapping on%s", where);
+    PrintTarget(pressLine, Median(pressSnap), "the same press with it off", Median(pressNoSnap),
+                Median(snapVsNoSnap), 1.1);
+    PrintTarget("pointer move changing the snapped window", Median(snapMove),
+                "a move of the rubber band", Median(moveOff), Median(snapMoveVsBand), 2);
+    if (others.get())
+        TerminateProcess(others.get(), 0);
 
     PostThreadMessageA(GetThreadId(listener.get()), WM_QUIT, 0, 0);
     WaitForSingleObject(listener.get(), 5000);

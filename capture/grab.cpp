@@ -1,14 +1,13 @@
 #include "capture/grab.h"
 
 #include "app/grabotine.h"
-#include "capture/overlay.h"
+#include "capture/frozen.h"
 #include "resources/resource.h"
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
 #include <nviewlib.h>
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -76,24 +75,6 @@ void RenderPromisedPng()
         HandOverPng(png);
 }
 
-bool CutToScreen(RECT& r, const RECT& screen)
-{
-    const bool hadArea = r.left < r.right && r.top < r.bottom;
-    r.left = std::clamp(r.left, screen.left, screen.right);
-    r.right = std::clamp(r.right, screen.left, screen.right);
-    r.top = std::clamp(r.top, screen.top, screen.bottom);
-    r.bottom = std::clamp(r.bottom, screen.top, screen.bottom);
-    return !hadArea || (r.left < r.right && r.top < r.bottom);
-}
-
-void OrderRect(RECT& r)
-{
-    if (r.left > r.right)
-        std::swap(r.left, r.right);
-    if (r.top > r.bottom)
-        std::swap(r.top, r.bottom);
-}
-
 namespace {
 
 // How long the release waits for a clipboard that another program has open.
@@ -102,6 +83,8 @@ constexpr DWORD kClipboardWaitMs = 1000;
 // The rectangle of the last capture, ordered, on the virtual screen.
 bool hasLastRegion = false;
 RECT lastRegion = {0, 0, 0, 0};
+// Where hBitmap was taken: the last region as cut to the monitors.
+RECT captureRegion = {0, 0, 0, 0};
 
 // What the user saw: the overlay's frozen picture, or the live display when there is none;
 // r is on the virtual screen. Layered windows are part of what the user sees, hence CAPTUREBLT.
@@ -110,9 +93,9 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
     const HDC frozen = FrozenScreen();
     if (!frozen)
         return CopyRegion(display, display, r, SRCCOPY | CAPTUREBLT);
-    const POINT origin = FrozenOrigin();
+    const RECT area = FrozenArea();
     RECT inPicture = r;
-    OffsetRect(&inPicture, -origin.x, -origin.y);
+    OffsetRect(&inPicture, -area.left, -area.top);
     return CopyRegion(display, frozen, inPicture, SRCCOPY);
 }
 
@@ -189,18 +172,28 @@ void TellClipboardMissed(Missed why)
 
 bool HasLastRegion() { return hasLastRegion; }
 
-RECT LastRegion() { return lastRegion; }
+RECT CaptureRegion() { return captureRegion; }
 
 bool CaptureLastRegion()
 {
     RECT region = lastRegion;
-    if (!CutToScreen(region, VirtualScreen())) {
+    const Shown shown = region.left < region.right && region.top < region.bottom
+                            ? CutToMonitors(region, Monitors())
+                            : Shown::Whole;
+    if (shown == Shown::Nothing) {
         TaskBarBalloon(IDI_GRABOTINE, "Last region not on the screen",
                        "The last region lies on no monitor now: nothing was captured.");
         return false;
     }
+    // The region stays as the user drew it, for when the monitor is back.
+    const RECT drawn = lastRegion;
     rect = region;
-    SetBitmapClipBoard();
+    const bool placed = SetBitmapClipBoard();
+    lastRegion = drawn;
+    if (shown == Shown::Part && placed)
+        TaskBarBalloon(IDI_GRABOTINE, "Last region not on the screen",
+                       "Part of the last region lies on no monitor now: the capture holds what "
+                       "the monitors show of it.");
     return true;
 }
 
@@ -227,6 +220,7 @@ bool SetBitmapClipBoard()
     OrderRect(rect);
     hasLastRegion = true;
     lastRegion = rect;
+    captureRegion = rect;
     Missed missed = Missed::Nothing;
     {
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen

@@ -22,28 +22,22 @@ bool SetBitmapClipBoard();
 
 // Whether a capture was made in this run, and so there is a last region to capture again.
 bool HasLastRegion();
-// The last capture's rectangle, ordered, on the virtual screen.
-RECT LastRegion();
+// Where the current capture was taken, ordered, on the virtual screen.
+RECT CaptureRegion();
 
 // A copy of bmp onto the clipboard as a release puts a capture there ("PNG" promised and made
 // right after), with the same balloon when it cannot; says whether it went there.
 bool PutBitmapOnClipboard(HBITMAP bmp);
 
 // The last capture's rectangle again, from the screen as it is now (no overlay), as a release
-// grabs it; cut to the virtual screen first. When nothing of it is left (its monitor is gone),
-// a balloon from the icon says so, nothing changes and the result is false.
+// grabs it; cut to what the monitors show of it first, and a balloon says when that cut
+// something. When no monitor shows any of it, a balloon says so, nothing changes and the
+// result is false. The region kept stays as the user drew it.
 bool CaptureLastRegion();
-
-// Cuts r (ordered, on the virtual screen) to screen; false when r had an area and nothing of
-// it is left. A region without area stays one, at the nearest edge.
-bool CutToScreen(RECT& r, const RECT& screen);
 
 // A copy of bmp in its own format, for the caller to own; null when bmp is null or the copy
 // cannot be made.
 HBITMAP CopyBitmap(HBITMAP bmp);
-
-// Swaps the edges of r where needed so that left <= right and top <= bottom.
-void OrderRect(RECT& r);
 
 // The "PNG" promised by the last release, made now and put on the clipboard in place of the
 // promise: for WM_RENDERPNG, WM_RENDERALLFORMATS, the exit and the session's end. Nothing

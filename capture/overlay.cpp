@@ -2,24 +2,19 @@
 
 #include "app/grabotine.h"
 #include "app/settings.h"
-#include "capture/grab.h"
+#include "capture/frozen.h"
 #include "capture/magnifier.h"
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
 #include <algorithm>
 
-RECT rect = {0, 0, 0, 0};
 int bEtat = 0;
 
 namespace {
 
 HPEN hPen = nullptr;  // dotted white pen of the rubber band
 
-// The frozen picture stays selected in a memory DC of its own while it lives: every paint, move
-// and grab reads it there.
-HBITMAP hFrozen = nullptr;
-HDC hFrozenDC = nullptr;
 // Where the frozen picture, and the overlay showing it, lie on the virtual screen.
 RECT frozenArea = {0, 0, 0, 0};
 
@@ -35,38 +30,33 @@ RECT magnifierBox = {0, 0, 0, 0};
 HDC hMagnifierDC = nullptr;
 HBITMAP hMagnifierSurface = nullptr;
 
-// Layered windows are part of what the user sees, hence CAPTUREBLT.
-HBITMAP CopyScreen(const RECT& area)
-{
-    // The screen's own context: under Wine a CreateDC("DISPLAY") one ignores a virtual
-    // screen that starts left of or above the primary monitor.
-    ScopedGetDC screen(nullptr);
-    return CopyRegion(screen.get(), screen.get(), area, SRCCOPY | CAPTUREBLT);
-}
+// The outline XORed over the picture now (virtual screen): the rubber band during a drag, the
+// window under the pointer with snapping.
+bool outlined = false;
+RECT outline = {0, 0, 0, 0};
 
-// The DCs go first, so that no bitmap is deleted while selected.
-void DropFrozenScreen()
+// Snapping, for this showing of the overlay: the rectangle a click takes, the innermost window
+// under the pointer, and how many steps Tab widened it toward its top-level window. A press
+// stays pending, the highlight kept, until the pointer moves past the drag threshold.
+bool snapOn = false;
+RECT highlight = {0, 0, 0, 0};
+int snapInnermost = -1;
+int snapWider = 0;
+bool pending = false;
+POINT pressedAt = {0, 0};
+
+// The magnifier's buffer goes with the picture; the DC first, so that no bitmap is deleted
+// while selected.
+void DropMagnifier()
 {
-    if (hFrozenDC)
-        DeleteDC(hFrozenDC);
     if (hMagnifierDC)
         DeleteDC(hMagnifierDC);
-    if (hFrozen)
-        DeleteObject(hFrozen);
     if (hMagnifierSurface)
         DeleteObject(hMagnifierSurface);
-    hFrozenDC = hMagnifierDC = nullptr;
-    hFrozen = hMagnifierSurface = nullptr;
+    hMagnifierDC = nullptr;
+    hMagnifierSurface = nullptr;
     magnifierOn = false;
     magnifierBox = {0, 0, 0, 0};
-}
-
-void HoldFrozenScreen(const RECT& area)
-{
-    hFrozen = CopyScreen(area);
-    hFrozenDC = hFrozen ? CreateCompatibleDC(nullptr) : nullptr;
-    if (hFrozenDC)
-        SelectObject(hFrozenDC, hFrozen);
 }
 
 bool MakeMagnifierSurface()
@@ -81,15 +71,15 @@ bool MakeMagnifierSurface()
     return true;
 }
 
-void DrawOutline(HDC hdc)
+// r is on the virtual screen, the DC's origin at the overlay's corner.
+void DrawOutline(HDC hdc, const RECT& r)
 {
     ScopedSelectObject pen(hdc, hPen);
     ScopedSelectObject brush(hdc, GetStockObject(NULL_BRUSH));
     SetBkMode(hdc, TRANSPARENT);
     SetROP2(hdc, R2_XORPEN);
-    // rect is on the virtual screen, the DC's origin at the overlay's corner.
-    Rectangle(hdc, rect.left - frozenArea.left, rect.top - frozenArea.top,
-              rect.right - frozenArea.left, rect.bottom - frozenArea.top);
+    Rectangle(hdc, r.left - frozenArea.left, r.top - frozenArea.top, r.right - frozenArea.left,
+              r.bottom - frozenArea.top);
 }
 
 // Topmost, so that task bars and notification areas are under it too.
@@ -101,6 +91,7 @@ void CoverArea(const RECT& area)
 
 // Overlay client coordinates to the virtual screen.
 POINT ScreenPoint(int x, int y) { return {x + frozenArea.left, y + frozenArea.top}; }
+POINT ScreenPoint(POINT at) { return ScreenPoint(at.x, at.y); }
 
 // The pointer's monitor in client coordinates, looked up again only once the pointer leaves it.
 RECT pointerMonitor = {0, 0, 0, 0};
@@ -111,8 +102,7 @@ RECT MagnifierBoxAt(POINT at)
     if (!PtInRect(&pointerMonitor, at)) {
         MONITORINFO info = {};
         info.cbSize = sizeof info;
-        if (!GetMonitorInfoA(MonitorFromPoint(ScreenPoint(at.x, at.y), MONITOR_DEFAULTTONEAREST),
-                             &info))
+        if (!GetMonitorInfoA(MonitorFromPoint(ScreenPoint(at), MONITOR_DEFAULTTONEAREST), &info))
             info.rcMonitor = frozenArea;
         pointerMonitor = info.rcMonitor;
         OffsetRect(&pointerMonitor, -frozenArea.left, -frozenArea.top);
@@ -124,16 +114,16 @@ RECT MagnifierBoxAt(POINT at)
 void PaintMagnifier(HDC hdc)
 {
     char caption[64] = {};
-    MagnifierCaption(caption, ScreenPoint(pointer.x, pointer.y), bEtat ? &rect : nullptr);
-    DrawMagnifier(hdc, {magnifierBox.left, magnifierBox.top}, hMagnifierDC, hFrozenDC,
+    MagnifierCaption(caption, ScreenPoint(pointer), outlined ? &outline : nullptr);
+    DrawMagnifier(hdc, {magnifierBox.left, magnifierBox.top}, hMagnifierDC, FrozenScreen(),
                   {frozenArea.right - frozenArea.left, frozenArea.bottom - frozenArea.top},
                   pointer, caption);
 }
 
 void PaintFrozen(HDC hdc, const RECT& area)
 {
-    BitBlt(hdc, area.left, area.top, area.right - area.left, area.bottom - area.top, hFrozenDC,
-           area.left, area.top, SRCCOPY);
+    BitBlt(hdc, area.left, area.top, area.right - area.left, area.bottom - area.top,
+           FrozenScreen(), area.left, area.top, SRCCOPY);
 }
 
 // The parts of `from` outside `cut`: up to four bands, in parts; returns how many.
@@ -170,18 +160,63 @@ void CornerTo(RECT& r, POINT at)
 
 // Whether the outline of r (on the virtual screen) may touch box (client coordinates): it lies
 // on r's border, so not when box is wholly outside r or wholly inside it. A pixel of margin.
-bool OutlineMayTouch(const RECT& r, const RECT& box)
+bool OutlineMayTouch(bool drawn, const RECT& r, const RECT& box)
 {
-    RECT outline = r;
-    OrderRect(outline);
-    OffsetRect(&outline, -frozenArea.left, -frozenArea.top);
-    RECT outer = outline;
+    if (!drawn)
+        return false;
+    RECT border = r;
+    OrderRect(border);
+    OffsetRect(&border, -frozenArea.left, -frozenArea.top);
+    RECT outer = border;
     InflateRect(&outer, 1, 1);
-    InflateRect(&outline, -2, -2);
+    InflateRect(&border, -2, -2);
     RECT common = {};
-    const bool inside = box.left >= outline.left && box.right <= outline.right &&
-                        box.top >= outline.top && box.bottom <= outline.bottom;
+    const bool inside = box.left >= border.left && box.right <= border.right &&
+                        box.top >= border.top && box.bottom <= border.bottom;
     return IntersectRect(&common, &outer, &box) && !inside;
+}
+
+// What should be outlined now: the rubber band once a drag is under way, else the snapping
+// highlight; false for nothing.
+bool WantedOutline(RECT& r)
+{
+    if (bEtat && !pending) {
+        r = rect;
+        return true;
+    }
+    r = highlight;
+    return snapOn;
+}
+
+// The highlight for the pointer at `at` (virtual screen): Tab's widening holds while the
+// pointer stays over the same innermost window.
+void SnapTo(POINT at)
+{
+    const int innermost = SnapWindowAt(FrozenWindows(), at);
+    if (innermost != snapInnermost)
+        snapWider = 0;
+    snapInnermost = innermost;
+    highlight = SnapRect(FrozenWindows(), FrozenMonitors(), at, snapWider, frozenArea);
+}
+
+// Moves the outline from what is drawn to what is wanted: XORed away and drawn again, outside
+// the magnifier's box, which shows the magnifier whole. Nothing when it stays.
+void UpdateOutline()
+{
+    RECT wanted = {};
+    const bool want = WantedOutline(wanted);
+    if (want == outlined && (!want || EqualRect(&wanted, &outline)))
+        return;
+    ScopedGetDC hdc(hWndMain);
+    ScopedSaveDC clipping(hdc.get());
+    if (magnifierOn)
+        ClipOut(hdc.get(), magnifierBox);
+    if (outlined)
+        DrawOutline(hdc.get(), outline);
+    outlined = want;
+    outline = wanted;
+    if (outlined)
+        DrawOutline(hdc.get(), outline);
 }
 
 // A move with the magnifier: every pixel changes at most once, so neither the box nor the
@@ -193,25 +228,29 @@ void MoveWithMagnifier(POINT to)
 {
     const RECT oldBox = magnifierBox;
     const RECT newBox = MagnifierBoxAt(to);
-    RECT after = rect;
-    CornerTo(after, ScreenPoint(to.x, to.y));
+    RECT after = {};
+    const bool afterOn = WantedOutline(after);
     ScopedGetDC hdc(hWndMain);
-    if (bEtat) {
+    if (outlined != afterOn || (afterOn && !EqualRect(&after, &outline))) {
         ScopedSaveDC clipping(hdc.get());
-        if (OutlineMayTouch(rect, oldBox) || OutlineMayTouch(rect, newBox) ||
-            OutlineMayTouch(after, oldBox) || OutlineMayTouch(after, newBox)) {
+        if (OutlineMayTouch(outlined, outline, oldBox) ||
+            OutlineMayTouch(outlined, outline, newBox) ||
+            OutlineMayTouch(afterOn, after, oldBox) || OutlineMayTouch(afterOn, after, newBox)) {
             ClipOut(hdc.get(), oldBox);
             ClipOut(hdc.get(), newBox);
         }
-        DrawOutline(hdc.get());
-        rect = after;
-        DrawOutline(hdc.get());
+        if (outlined)
+            DrawOutline(hdc.get(), outline);
+        outlined = afterOn;
+        outline = after;
+        if (outlined)
+            DrawOutline(hdc.get(), outline);
     }
     magnifierBox = newBox;
     pointer = to;
     RECT uncovered[4];
     const int parts = RectMinus(oldBox, newBox, uncovered);
-    const bool outlineThere = bEtat && OutlineMayTouch(rect, oldBox);
+    const bool outlineThere = OutlineMayTouch(outlined, outline, oldBox);
     for (int i = 0; i < parts; ++i) {
         const RECT& part = uncovered[i];
         PaintFrozen(hdc.get(), part);
@@ -219,23 +258,31 @@ void MoveWithMagnifier(POINT to)
             continue;
         ScopedSaveDC clipping(hdc.get());
         IntersectClipRect(hdc.get(), part.left, part.top, part.right, part.bottom);
-        DrawOutline(hdc.get());
+        DrawOutline(hdc.get(), outline);
     }
     PaintMagnifier(hdc.get());
 }
 
-}  // namespace
-
-RECT VirtualScreen()
+// The pointer is at `to` (client coordinates) and the selection or highlight follows; the
+// window catches up.
+void Redraw(POINT to)
 {
-    const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
-    const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
-    return {x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN), y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    if (magnifierOn) {
+        MoveWithMagnifier(to);
+        return;
+    }
+    pointer = to;
+    UpdateOutline();
 }
 
-HDC FrozenScreen() { return hFrozenDC; }
+// Past the system's drag threshold a press becomes a drag; short of it, a click.
+bool PastDragThreshold(POINT from, POINT to)
+{
+    return abs(to.x - from.x) >= GetSystemMetrics(SM_CXDRAG) ||
+           abs(to.y - from.y) >= GetSystemMetrics(SM_CYDRAG);
+}
 
-POINT FrozenOrigin() { return {frozenArea.left, frozenArea.top}; }
+}  // namespace
 
 void CreateOverlayPen() { hPen = CreatePen(PS_DOT, 1, RGB(255, 255, 255)); }
 
@@ -247,29 +294,36 @@ void DeleteOverlayPen()
 
 void DrawRectangle()
 {
-    ScopedGetDC hdc(hWndMain);
-    if (!magnifierOn) {
-        DrawOutline(hdc.get());
+    if (!outlined)
         return;
-    }
+    ScopedGetDC hdc(hWndMain);
     ScopedSaveDC clipping(hdc.get());
-    ClipOut(hdc.get(), magnifierBox);
-    DrawOutline(hdc.get());
+    if (magnifierOn)
+        ClipOut(hdc.get(), magnifierBox);
+    DrawOutline(hdc.get(), outline);
 }
 
 void ShowOverlay()
 {
     if (IsWindowVisible(hWndMain))
         return;
-    DropFrozenScreen();
-    frozenArea = VirtualScreen();
-    HoldFrozenScreen(frozenArea);
+    DropMagnifier();
+    snapOn = AppliState.EtatSnap == 1;
+    FreezeScreen(snapOn);
+    frozenArea = FrozenArea();
     POINT cursor = {};
     GetCursorPos(&cursor);
     pointer = {cursor.x - frozenArea.left, cursor.y - frozenArea.top};
-    magnifierOn = AppliState.EtatMagnifier == 1 && hFrozenDC && MakeMagnifierSurface();
+    magnifierOn = AppliState.EtatMagnifier == 1 && FrozenScreen() && MakeMagnifierSurface();
     pointerMonitor = {0, 0, 0, 0};
     magnifierBox = magnifierOn ? MagnifierBoxAt(pointer) : RECT{0, 0, 0, 0};
+    snapInnermost = -1;
+    snapWider = 0;
+    pending = false;
+    if (snapOn)
+        SnapTo(cursor);
+    // The first paint draws it.
+    outlined = WantedOutline(outline);
     // Not maximized: that would fit the window to one monitor. A shell that moves it all the
     // same is overruled.
     CoverArea(frozenArea);
@@ -292,32 +346,32 @@ void HideOverlay()
     if (GetCapture() == hWndMain)
         ReleaseCapture();
     ShowWindow(hWndMain, SW_HIDE);
-    DropFrozenScreen();
+    DropMagnifier();
+    ThawScreen();
+    outlined = false;
 }
 
 void PaintOverlay(HWND hwnd)
 {
     ScopedPaint paint(hwnd);
-    if (magnifierOn) {
-        {
-            ScopedSaveDC clipping(paint.get());
-            ClipOut(paint.get(), magnifierBox);
-            PaintFrozen(paint.get(), paint.area());
-            if (bEtat)
-                DrawOutline(paint.get());
-        }
-        PaintMagnifier(paint.get());
+    if (!FrozenScreen())
         return;
-    }
-    if (hFrozenDC)
+    {
+        ScopedSaveDC clipping(paint.get());
+        if (magnifierOn)
+            ClipOut(paint.get(), magnifierBox);
         PaintFrozen(paint.get(), paint.area());
-    // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
-    if (bEtat)
-        DrawOutline(paint.get());
+        // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
+        if (outlined)
+            DrawOutline(paint.get(), outline);
+    }
+    if (magnifierOn)
+        PaintMagnifier(paint.get());
 }
 
 // The drag owns the mouse, so that a release anywhere reaches it. A press during a drag
-// (the mouse's during the keyboard's) changes nothing.
+// (the mouse's during the keyboard's) changes nothing. With snapping, the press waits to see
+// whether it is a click.
 void StartDrag(int x, int y)
 {
     if (bEtat)
@@ -325,32 +379,42 @@ void StartDrag(int x, int y)
     const POINT at = ScreenPoint(x, y);
     rect.left = rect.right = at.x;
     rect.top = rect.bottom = at.y;
-    DrawRectangle();
     bEtat = 1;
+    pending = snapOn;
+    pressedAt = at;
+    if (pending)
+        SnapTo(at);
     SetCapture(hWndMain);
-    if (magnifierOn)
-        MoveWithMagnifier({x, y});
+    Redraw({x, y});
 }
 
 void StartDragAtPointer() { StartDrag(pointer.x, pointer.y); }
 
 void PointerMoved(int x, int y)
 {
-    if (magnifierOn) {
-        MoveWithMagnifier({x, y});
+    const POINT at = ScreenPoint(x, y);
+    if (pending && PastDragThreshold(pressedAt, at))
+        pending = false;
+    if (bEtat && !pending)
+        CornerTo(rect, at);
+    else if (snapOn && !bEtat)
+        SnapTo(at);
+    Redraw({x, y});
+}
+
+void WidenSnap(int steps)
+{
+    if (!snapOn || (bEtat && !pending))
         return;
-    }
-    pointer = {x, y};
-    if (!bEtat)
-        return;
-    DrawRectangle();
-    CornerTo(rect, ScreenPoint(x, y));
-    DrawRectangle();
+    snapWider = std::clamp(snapWider + steps, 0, SnapDepth(FrozenWindows(), snapInnermost));
+    highlight = SnapRect(FrozenWindows(), FrozenMonitors(), ScreenPoint(pointer), snapWider,
+                         frozenArea);
+    Redraw(pointer);
 }
 
 void NudgePointer(int dx, int dy)
 {
-    if (!hFrozen)
+    if (!FrozenScreen())
         return;
     const POINT at = {std::clamp(pointer.x + dx, 0L, frozenArea.right - frozenArea.left - 1),
                       std::clamp(pointer.y + dy, 0L, frozenArea.bottom - frozenArea.top - 1)};
@@ -358,19 +422,26 @@ void NudgePointer(int dx, int dy)
     PointerMoved(at.x, at.y);
 }
 
+// The outline goes first: the overlay may stay up a moment longer (a save's message box).
 void EndDrag()
 {
-    if (bEtat)
-        DrawRectangle();  // the outline must not end up in the grab
-    SetBitmapClipBoard();
-    bEtat = 0;  // cleared first, so the focus loss caused by hiding draws nothing
-    HideOverlay();
+    if (pending) {
+        rect = highlight;
+    } else if (bEtat) {
+        OrderRect(rect);
+        ReachEdges(rect, FrozenMonitors());
+    }
+    bEtat = 0;
+    pending = false;
+    snapOn = false;
+    UpdateOutline();
 }
 
 void CancelDrag()
 {
-    if (bEtat)
-        DrawRectangle();
     bEtat = 0;
+    pending = false;
+    snapOn = false;
+    UpdateOutline();
     HideOverlay();
 }

@@ -34,6 +34,7 @@ void ShowOptions(HWND hwnd)
     shownPng = IsDlgButtonChecked(hwnd, IDC_OPT_PNG);
     CheckDlgButton(hwnd, IDC_OPT_HOTKEY, static_cast<UINT>(AppliState.EtatHotkey));
     CheckDlgButton(hwnd, IDC_OPT_MAGNIFIER, static_cast<UINT>(AppliState.EtatMagnifier));
+    CheckDlgButton(hwnd, IDC_OPT_SNAP, static_cast<UINT>(AppliState.EtatSnap));
     EnableWindow(GetDlgItem(hwnd, IDC_OPT_HOTKEY), hotkeyRefusal == nullptr);
     SetDlgItemTextA(hwnd, IDC_OPT_HOTKEY_NOTE,
                     hotkeyRefusal ? hotkeyRefusal
@@ -51,6 +52,7 @@ void StoreOptions(HWND hwnd)
                                         IsDlgButtonChecked(hwnd, IDC_OPT_PNG));
     AppliState.EtatHotkey = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_HOTKEY));
     AppliState.EtatMagnifier = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_MAGNIFIER));
+    AppliState.EtatSnap = static_cast<int32_t>(IsDlgButtonChecked(hwnd, IDC_OPT_SNAP));
 }
 
 // One format at a time: checking either format box clears the other.

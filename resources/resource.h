@@ -35,3 +35,4 @@
 #define IDC_OPT_PNG 108
 #define IDC_OPT_MAGNIFIER 109
 #define IDC_OPT_CANCEL 110
+#define IDC_OPT_SNAP 111

@@ -665,10 +665,11 @@ def settings_ini(folder, sound=0, auto_save=0, save_as=0):
             "[Folder]\r\nState=%s\r\n" % (auto_save, sound, save_as, folder))
 
 
-def show_topmost_window(test):
-    """Another program shows an always-on-top window at (500, 350), 300 x 200, until test ends;
-    returns its handle once X shows it."""
-    other = subprocess.Popen(["wine", PROBE, "topmost-window"], stdout=subprocess.PIPE,
+def show_topmost_window(test, *kind):
+    """Another program shows an always-on-top window at (500, 350), 300 x 200, until test ends
+    (with "child", frameless, holding a button at (40, 30), 120 x 60 in it); returns its handle
+    once X shows it."""
+    other = subprocess.Popen(["wine", PROBE, "topmost-window", *kind], stdout=subprocess.PIPE,
                              stderr=subprocess.DEVNULL, text=True)
     test.addCleanup(other.stdout.close)
     test.addCleanup(other.wait)

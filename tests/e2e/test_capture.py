@@ -96,6 +96,40 @@ class Capture(unittest.TestCase):
             h.assert_same_image(self, h.clipboard_image("dib"),
                                 h.crop(self.picture, 101, 83, 199, 177))
 
+    def test_snapping_takes_the_window_or_control_under_a_click(self):
+        self.app.exit(self)
+        info = h.window_info(h.show_topmost_window(self, "child"))
+        x, y, w, hgt, cx, cy = (int(info[k]) for k in ("x", "y", "w", "h", "cx", "cy"))
+        screen = h.poll(lambda: (lambda s: s if s != self.picture else None)(h.screenshot()),
+                        what="the window on the screen")
+        window, button = h.crop(screen, x, y, w, hgt), h.crop(screen, cx + 40, cy + 30, 120, 60)
+        with h.Program(ini=h.settings_ini("0") + "[Snap]\r\nState=1\r\n") as app:
+            # (where to click, keys before the click, what it takes)
+            for at, keys, want in (((x + 250, y + 150), (), window),
+                                   ((x + 100, y + 60), (), button),
+                                   ((x + 100, y + 60), ("Tab",), window),
+                                   ((x + 100, y + 60), ("Tab", "shift+Tab"), button),
+                                   ((100, 100), (), screen)):
+                app.open_overlay()
+                h.move_to(*at)
+                for k in keys:
+                    h.key(k)
+                h.click_at(*at)
+                app.wait_visible(False)
+                got = h.clipboard_image("dib")
+                if want is screen:  # the whole monitor, but the tray's icon the press lit up
+                    self.assertEqual(got[:2], h.screen_size())
+                    got, want = h.crop(got, 0, 0, 900, 768), h.crop(screen, 0, 0, 900, 768)
+                h.assert_same_image(self, got, want, str((at, keys)))
+            # A drag is a drag, over windows too.
+            app.capture(x + 100, y + 60, x + 250, y + 190)
+            h.assert_same_image(self, h.clipboard_image("dib"), h.crop(screen, x + 100, y + 60, 150, 130))
+        with h.Program() as app:
+            app.open_overlay()
+            h.click_at(x + 250, y + 150)
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_image("dib"), (1, 1, b"\0\0\0"), "off: empty")
+
     def test_shift_print_screen_captures_the_last_region_from_the_screen_as_it_is_now(self):
         self.app.capture(40, 60, 240, 200)
         now = h.crop(h.lay_pattern(h.make_photo_ppm), 40, 60, 200, 140)

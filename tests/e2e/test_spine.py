@@ -13,7 +13,7 @@ import harness as h
 TYPED_F4 = 0x003E0001
 TYPED_END = 0x014F0001
 
-SECTIONS = ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier", "Delay"]
+SECTIONS = ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier", "Snap", "Delay"]
 
 MENU = [
     ("2", "enabled", "&About ..."),

@@ -1,5 +1,6 @@
 #include "app/grabotine.h"
 #include "app/settings.h"
+#include "capture/frozen.h"
 #include "capture/grab.h"
 #include "capture/magnifier.h"
 #include "capture/overlay.h"
@@ -132,6 +133,114 @@ TEST(CutToScreen, KeepsWhatIsLeftAndTellsWhenNothingIs)
         EXPECT_EQ(CutToScreen(r, screen), c.left) << c.region.left;
         EXPECT_TRUE(!c.left || EqualRect(&r, &c.cut)) << r.left << "," << r.top << "," << r.right;
     }
+}
+
+bool SameRect(const RECT& a, const RECT& b) { return EqualRect(&a, &b); }
+
+TEST(CutToMonitors, KeepsWhatTheMonitorsShowAndTellsWhatWasLost)
+{
+    // A 1024 x 768 monitor left of an 800 x 600 primary: below the primary nothing shows.
+    const std::vector<RECT> monitors = {{-1024, 0, 0, 768}, {0, 0, 800, 600}};
+    struct Case {
+        RECT region;
+        Shown shown;
+        RECT cut;
+    };
+    const Case cases[] = {
+        {{10, 10, 60, 50}, Shown::Whole, {10, 10, 60, 50}},
+        {{-100, 10, 100, 50}, Shown::Whole, {-100, 10, 100, 50}},
+        {{700, 500, 900, 700}, Shown::Part, {700, 500, 800, 600}},
+        // Still a box with a corner no monitor shows: said, since it comes out black.
+        {{-100, 500, 100, 700}, Shown::Part, {-100, 500, 100, 700}},
+        {{100, 650, 300, 700}, Shown::Nothing, {100, 650, 300, 700}},
+        {{900, 10, 1000, 50}, Shown::Nothing, {900, 10, 1000, 50}},
+    };
+    for (const Case& c : cases) {
+        RECT r = c.region;
+        EXPECT_EQ(CutToMonitors(r, monitors), c.shown) << c.region.left << "," << c.region.top;
+        EXPECT_TRUE(EqualRect(&r, &c.cut)) << r.left << "," << r.top << "," << r.right;
+    }
+}
+
+TEST(ReachEdges, ADragToTheLastColumnOrRowTakesItInAndAClickStaysEmpty)
+{
+    const std::vector<RECT> monitors = {{-1024, 0, 0, 768}, {0, 0, 800, 600}};
+    struct Case {
+        RECT drag;
+        RECT got;
+    };
+    const Case cases[] = {
+        {{0, 0, 799, 599}, {0, 0, 800, 600}},                // the whole primary
+        {{-1024, 0, 799, 599}, {-1024, 0, 800, 600}},        // both monitors' widths
+        {{-1024, 0, -1, 767}, {-1024, 0, 0, 768}},           // nothing right of that corner
+        {{-1024, 0, -1, 500}, {-1024, 0, -1, 500}},          // the next column is a monitor
+        {{10, 10, 798, 598}, {10, 10, 798, 598}},            // short of the edge
+        {{799, 599, 799, 599}, {799, 599, 799, 599}},        // a click stays empty
+        {{10, 599, 799, 599}, {10, 599, 800, 599}},          // a line has no height to reach
+    };
+    for (const Case& c : cases) {
+        RECT r = c.drag;
+        ReachEdges(r, monitors);
+        EXPECT_TRUE(EqualRect(&r, &c.got)) << r.left << "," << r.top << "," << r.right << ","
+                                           << r.bottom;
+    }
+}
+
+TEST(Snap, TakesTheInnermostWindowOnTopCutToItsParentAndSkipsWhatCannotBeSeen)
+{
+    const auto shown = [](RECT r) {
+        WindowFacts f = {};
+        f.rect = r;
+        f.visible = true;
+        return f;
+    };
+    SnapList list;
+    // Left out, with all they hold: what shows nothing or takes no click.
+    for (auto skip : {&WindowFacts::minimized, &WindowFacts::cloaked, &WindowFacts::ours,
+                      &WindowFacts::shellDesktop, &WindowFacts::clickThrough,
+                      &WindowFacts::invisibleLayer}) {
+        WindowFacts f = shown({0, 0, 1024, 768});
+        f.*skip = true;
+        EXPECT_EQ(AddSnapWindow(list, f, -1), -1);
+    }
+    WindowFacts hidden = shown({0, 0, 1024, 768});
+    hidden.visible = false;
+    EXPECT_EQ(AddSnapWindow(list, hidden, -1), -1);
+    EXPECT_EQ(AddSnapWindow(list, shown({5, 5, 5, 90}), -1), -1);  // no width
+    // From the top down: a dialog over a main window holding a panel holding a button, and a
+    // control hanging out of the panel, cut to it.
+    const int dialog = AddSnapWindow(list, shown({300, 200, 500, 300}), -1);
+    const int main = AddSnapWindow(list, shown({100, 100, 700, 500}), -1);
+    const int panel = AddSnapWindow(list, shown({150, 150, 450, 450}), main);
+    const int button = AddSnapWindow(list, shown({160, 160, 240, 190}), panel);
+    const int wide = AddSnapWindow(list, shown({400, 400, 600, 420}), panel);
+    EXPECT_EQ(AddSnapWindow(list, shown({460, 160, 480, 190}), panel), -1);  // outside it
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_TRUE(SameRect(list[static_cast<size_t>(wide)].rect, {400, 400, 450, 420}));
+
+    EXPECT_EQ(SnapWindowAt(list, {200, 170}), button);
+    EXPECT_EQ(SnapWindowAt(list, {350, 250}), dialog) << "what covers a window is on top";
+    EXPECT_EQ(SnapWindowAt(list, {449, 410}), wide);
+    EXPECT_EQ(SnapWindowAt(list, {600, 450}), main);
+    EXPECT_EQ(SnapWindowAt(list, {800, 50}), -1);
+    EXPECT_EQ(SnapDepth(list, button), 2);
+
+    // Tab's steps out from the button stop at the top-level window; the virtual screen cuts.
+    const std::vector<RECT> monitors = {{0, 0, 1024, 768}, {1024, 0, 1824, 600}};
+    const RECT screen = {0, 0, 1824, 768};
+    const RECT steps[] = {{160, 160, 240, 190}, {150, 150, 450, 450}, {100, 100, 700, 500},
+                          {100, 100, 700, 500}};
+    for (int wider = 0; wider < 4; ++wider) {
+        const RECT got = SnapRect(list, monitors, {200, 170}, wider, screen);
+        EXPECT_TRUE(EqualRect(&got, &steps[wider])) << wider;
+    }
+    // Over no window, the monitor under the pointer.
+    RECT got = SnapRect(list, monitors, {1500, 50}, 0, screen);
+    EXPECT_TRUE(EqualRect(&got, &monitors[1]));
+    SnapList offEdge;
+    AddSnapWindow(offEdge, shown({1700, 500, 1900, 700}), -1);
+    got = SnapRect(offEdge, monitors, {1750, 550}, 0, screen);
+    EXPECT_TRUE(SameRect(got, {1700, 500, 1824, 700}));
 }
 
 // ------------------------------------------------------------------ the real window

@@ -240,14 +240,19 @@ int HoldFile(const ProbeArgs& a)
 
 // topmost-window: shows a captioned always-on-top window of another program, prints its
 // handle and keeps it until killed.
+// topmost-window [child]: an always-on-top window at (500, 350), 300 x 200, until killed; with
+// child, a frameless one holding a button at (40, 30), 120 x 60 in it.
 int TopmostWindow(const ProbeArgs& a)
 {
-    if (!a.empty())
+    const bool child = a.size() == 1 && a[0] == "child";
+    if (!a.empty() && !child)
         return 2;
     HWND hwnd = CreateWindowExA(WS_EX_TOPMOST, "STATIC", "probe topmost",
-                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 350, 300, 200, nullptr,
-                                nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (!hwnd)
+                                (child ? WS_POPUP | WS_BORDER : WS_OVERLAPPEDWINDOW) | WS_VISIBLE,
+                                500, 350, 300, 200, nullptr, nullptr, GetModuleHandleA(nullptr),
+                                nullptr);
+    if (!hwnd || (child && !CreateWindowExA(0, "BUTTON", "probe", WS_CHILD | WS_VISIBLE, 40, 30,
+                                            120, 60, hwnd, nullptr, nullptr, nullptr)))
         return 1;
     PrintHandle(hwnd);
     MSG msg;
@@ -327,7 +332,7 @@ ProbeCommand keys("keys", "HWND VK...", Keys);
 ProbeCommand counts("counts", "HWND", Counts);
 ProbeCommand keepDesktop("keep-desktop", "", KeepDesktop);
 ProbeCommand holdFile("hold-file", "PATH", HoldFile);
-ProbeCommand topmostWindow("topmost-window", "", TopmostWindow);
+ProbeCommand topmostWindow("topmost-window", "[child]", TopmostWindow);
 ProbeCommand foreground("foreground", "", Foreground);
 ProbeCommand xWindow("x-window", "HWND", XWindow);
 ProbeCommand hotkey("hotkey", "[hold]", Hotkey);
