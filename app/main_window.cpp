@@ -159,13 +159,17 @@ void DelayedCaptureAgain()
 }
 
 // The countdown's timer; at its end the screen freezes as at a press on the icon, never over
-// the tray menu.
+// the tray menu. The icon's place, where dialogs open, stays the last real press's; with a
+// dialog open nothing is frozen.
 void OnTimer(WPARAM id)
 {
     if (id != kCountdownTimer || !CountdownTick(!menuOpen))
         return;
     SetDelayItem(hMenu);
-    PostMessageA(hWndMain, WM_TRAYICON, IDI_GRABOTINE, WM_LBUTTONDOWN);
+    if (!IsWindowEnabled(hWndMain))
+        return;
+    EtatMouse = 1;
+    PostMessageA(hWndMain, WM_SETFOCUS, 0, 0);
 }
 
 // The key is tried again first, so the dialog tells what holds now; OK's choice applies at

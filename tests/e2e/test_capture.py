@@ -202,6 +202,7 @@ class Capture(unittest.TestCase):
         h.poll(lambda: h.crop(h.screenshot(), 420, 300, 200, 150) == region, what="the pin")
         h.clipboard_set_text("before the pin's copy")
         h.click_at(520, 375)
+        h.poll(lambda: h.ask("foreground") == pin, what="the pin to take the keyboard")
         h.key("ctrl+c")
         h.poll(lambda: "dib" in h.clipboard_info(), what="the pin on the clipboard")
         h.assert_same_image(self, h.clipboard_image("dib"), region)

@@ -53,13 +53,14 @@ class StartAndQuit(unittest.TestCase):
     def test_stored_values_are_read_and_written_back_normalised(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
         ini = ("[autoSave]\r\nState=yes\r\n[Sound]\r\nState=01\r\n"
-               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
+               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n[Delay]\r\nState=61\r\n"
+               % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
             app.exit(self)
         values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out), "Hotkey": "1",
-                                  "Magnifier": "0"})
+                                  "Magnifier": "0", "Snap": "0", "Delay": "3"})
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
