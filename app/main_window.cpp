@@ -14,6 +14,7 @@
 #include <windowsx.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -94,7 +95,7 @@ void RequestKey(WPARAM key) { PostMessageA(hWndMain, WM_KEYDOWN, key, 0); }
 
 void RequestExit()
 {
-    StoreSettings();
+    StoreSettings(true);
     RequestKey(VK_END);
 }
 
@@ -133,6 +134,48 @@ void CaptureLastRegionAgain()
         AfterCapture();
 }
 
+// The menu leaves the screen a moment after its command arrives (Windows fades it out): a
+// capture from the menu waits until no menu of ours shows, a second at most.
+constexpr UINT_PTR kMenuGoneTimer = 7;
+constexpr UINT kMenuGoneCheckMs = 30;
+constexpr DWORD kMenuGoneMostMs = 1000;
+DWORD menuClosedAt = 0;
+
+BOOL CALLBACK FindMenuShown(HWND hwnd, LPARAM shown)
+{
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (IsWindowVisible(hwnd) && strcmp(cls, "#32768") == 0) {
+        *reinterpret_cast<bool*>(shown) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The menu itself, or the picture of it that Windows fades out (which would be in a capture
+// wherever it comes from).
+bool MenuStillShown()
+{
+    const HWND fading = FindWindowA("SysFader", nullptr);
+    bool shown = fading && IsWindowVisible(fading);
+    EnumThreadWindows(GetCurrentThreadId(), FindMenuShown, reinterpret_cast<LPARAM>(&shown));
+    return shown;
+}
+
+void CALLBACK CaptureOnceMenuGone(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (MenuStillShown() && GetTickCount() - menuClosedAt < kMenuGoneMostMs)
+        return;
+    KillTimer(hWndMain, kMenuGoneTimer);
+    CaptureLastRegionAgain();
+}
+
+void CaptureLastRegionAfterMenu()
+{
+    menuClosedAt = GetTickCount();
+    SetTimer(hWndMain, kMenuGoneTimer, kMenuGoneCheckMs, CaptureOnceMenuGone);
+}
+
 // F4, the Save item and auto-save: once a file was written, its path can be had.
 void Save(HWND hwnd)
 {
@@ -159,11 +202,11 @@ void DelayedCaptureAgain()
 }
 
 // The countdown's timer; at its end the screen freezes as at a press on the icon, never over
-// the tray menu. The icon's place, where dialogs open, stays the last real press's; with a
-// dialog open nothing is frozen.
+// the tray menu or its fading picture. The icon's place, where dialogs open, stays the last
+// real press's; with a dialog open nothing is frozen.
 void OnTimer(WPARAM id)
 {
-    if (id != kCountdownTimer || !CountdownTick(!menuOpen))
+    if (id != kCountdownTimer || !CountdownTick(!menuOpen && !MenuStillShown()))
         return;
     SetDelayItem(hMenu);
     if (!IsWindowEnabled(hWndMain))
@@ -179,6 +222,8 @@ void OpenOptions()
     ApplyHotkeySetting();
     ShowOptionsDialog(hWndMain, iconPress, HotkeyRefusal());
     ApplyHotkeySetting();
+    // Kept at once: a file that cannot be written is told while the icon is there to tell it.
+    StoreSettings();
 }
 
 void OnCommand(WORD id)
@@ -187,7 +232,7 @@ void OnCommand(WORD id)
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_LASTREGION: CaptureLastRegionAgain(); break;
+    case IDM_LASTREGION: CaptureLastRegionAfterMenu(); break;
     case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
     case IDM_DELAY: DelayedCaptureAgain(); break;
@@ -388,7 +433,10 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_TIMER: OnTimer(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
+    // A setting that frees Print Screen may come with it.
+    case WM_SETTINGCHANGE: RetryRefusedHotkey(); return 0;
     case WM_RENDERPNG: RenderPromisedPng(); return 0;
+    case WM_LISTWINDOWS: ListSnapWindows(); return 0;
     case WM_RENDERFORMAT: RenderFormat(static_cast<UINT>(wParam)); return 0;
     case WM_RENDERALLFORMATS: RenderPromisedPng(); return 0;
     case WM_DESTROYCLIPBOARD: DropPngPromise(); return 0;

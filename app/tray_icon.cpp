@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -20,20 +19,9 @@ int trayId = 0;
 
 void CALLBACK RetryAdd(HWND, UINT, UINT_PTR, DWORD) { TaskBarAdd(trayIcon, trayId); }
 
-// Balloons due while the icon is missing wait for it, one of each title (the program has two).
-NOTIFYICONDATAA waiting[2] = {};
+// Balloons due while the icon is missing wait for it, one of each title.
+NOTIFYICONDATAA waiting[kBalloonTitles] = {};
 size_t waitingCount = 0;
-
-void KeepUntilIconIsBack(const NOTIFYICONDATAA& balloon)
-{
-    size_t i = 0;
-    while (i < waitingCount && strcmp(waiting[i].szInfoTitle, balloon.szInfoTitle) != 0)
-        ++i;
-    if (i == std::size(waiting))
-        i = std::size(waiting) - 1;
-    waiting[i] = balloon;
-    waitingCount = std::max(waitingCount, i + 1);
-}
 
 void ShowWaitingBalloons()
 {
@@ -46,6 +34,19 @@ void ShowWaitingBalloons()
 }
 
 }  // namespace
+
+size_t KeepWaitingBalloon(NOTIFYICONDATAA* queue, size_t count, const NOTIFYICONDATAA& balloon)
+{
+    size_t i = 0;
+    while (i < count && strcmp(queue[i].szInfoTitle, balloon.szInfoTitle) != 0)
+        ++i;
+    if (i == kBalloonTitles) {
+        std::move(queue + 1, queue + kBalloonTitles, queue);
+        i = kBalloonTitles - 1;
+    }
+    queue[i] = balloon;
+    return std::max(count, i + 1);
+}
 
 BOOL TaskBarAdd(HICON hIcon, int idIcon)
 {
@@ -83,19 +84,19 @@ BOOL TaskBarDel(int idIcon)
 
 // A notice from the icon, for what the user must learn but that needs no answer. When the
 // icon is missing (its add failed or the shell lost it) the add is tried again at once.
-void TaskBarBalloon(int idIcon, const char* title, const char* text)
+void TaskBarBalloon(int idIcon, const char* title, const char* text, DWORD infoFlags)
 {
     NOTIFYICONDATAA tnid = {};
     tnid.cbSize = NOTIFYICONDATAA_V2_SIZE;
     tnid.hWnd = hWndMain;
     tnid.uID = static_cast<UINT>(idIcon);
     tnid.uFlags = NIF_INFO;
-    tnid.dwInfoFlags = NIIF_WARNING;
+    tnid.dwInfoFlags = infoFlags;
     lstrcpynA(tnid.szInfoTitle, title, sizeof tnid.szInfoTitle);
     lstrcpynA(tnid.szInfo, text, sizeof tnid.szInfo);
     if (Shell_NotifyIconA(NIM_MODIFY, &tnid))
         return;
-    KeepUntilIconIsBack(tnid);
+    waitingCount = KeepWaitingBalloon(waiting, waitingCount, tnid);
     if (trayIcon)
         TaskBarAdd(trayIcon, trayId);
 }

@@ -3,6 +3,31 @@
 #include "app/settings.h"
 #include "resources/resource.h"
 
+namespace {
+
+// The one thread's loop: the messages, and beside them, while Print Screen is refused, the
+// event of a change to the keyboard's settings.
+int RunMessageLoop()
+{
+    for (;;) {
+        const HANDLE changed = KeyboardSettingsEvent();
+        const DWORD count = changed ? 1 : 0;
+        if (MsgWaitForMultipleObjectsEx(count, &changed, INFINITE, QS_ALLINPUT,
+                                        MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0 &&
+            count == 1)
+            KeyboardSettingsChanged();
+        MSG msg = {};
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                return static_cast<int>(msg.wParam);
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
 {
     // One instance only: the running one is left alone.
@@ -30,14 +55,10 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     hInst = hInstance;
 
     TaskBarAdd(wndclass.hIcon, IDI_GRABOTINE);
+    TellSettingsTrouble();
     ShowWindow(hWndMain, SW_HIDE);
     // After the icon, which tells the user when the key cannot be had.
     ApplyHotkeySetting();
 
-    MSG msg = {};
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return static_cast<int>(msg.wParam);
+    return RunMessageLoop();
 }

@@ -4,6 +4,7 @@
 #include "win/scoped_win.h"
 #include "win/system_dll.h"
 
+#include <algorithm>
 #include <cstring>
 
 RECT rect = {0, 0, 0, 0};
@@ -17,6 +18,8 @@ HDC hFrozenDC = nullptr;
 RECT frozenArea = {0, 0, 0, 0};
 std::vector<RECT> frozenMonitors;
 SnapList frozenWindows;
+bool windowsListed = false;
+HWND shellWindow = nullptr;
 
 // Far more windows than any desktop has: the end of a list that keeps changing under the walk.
 constexpr size_t kMostWindows = 20000;
@@ -47,12 +50,18 @@ bool DwmAttribute(HWND hwnd, DWORD attribute, void* value, DWORD size)
     return get && SUCCEEDED(get(hwnd, attribute, value, size));
 }
 
-// The shell's desktop (its wallpaper windows) stands for no window: a click there takes the
-// monitor.
-bool IsShellDesktop(HWND hwnd)
+// The shell's desktop (its wallpaper windows, each as large as a monitor at least) stands for no
+// window: a click there takes the monitor.
+bool IsShellDesktop(HWND hwnd, const RECT& r)
 {
-    if (hwnd == GetShellWindow())
+    if (hwnd == shellWindow)
         return true;
+    const bool coversAMonitor =
+        std::any_of(frozenMonitors.begin(), frozenMonitors.end(), [&](const RECT& m) {
+            return r.left <= m.left && r.top <= m.top && r.right >= m.right && r.bottom >= m.bottom;
+        });
+    if (!coversAMonitor)
+        return false;
     char cls[16] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     return strcmp(cls, "Progman") == 0 || strcmp(cls, "WorkerW") == 0;
@@ -68,14 +77,17 @@ bool IsInvisibleLayer(HWND hwnd, LONG exStyle)
            alpha == 0;
 }
 
+// The cheap questions first: most top-level windows are hidden.
 WindowFacts FactsOf(HWND hwnd, bool topLevel)
 {
     WindowFacts facts = {};
+    facts.visible = IsWindowVisible(hwnd);
+    if (!facts.visible)
+        return facts;
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     facts.ours = pid == GetCurrentProcessId();
-    facts.visible = IsWindowVisible(hwnd);
-    if (facts.ours || !facts.visible)
+    if (facts.ours)
         return facts;
     const LONG exStyle = GetWindowLongA(hwnd, GWL_EXSTYLE);
     facts.clickThrough = (exStyle & WS_EX_TRANSPARENT) != 0;
@@ -85,13 +97,13 @@ WindowFacts FactsOf(HWND hwnd, bool topLevel)
         return facts;
     }
     facts.minimized = IsIconic(hwnd);
-    facts.shellDesktop = IsShellDesktop(hwnd);
     DWORD cloaked = 0;
     facts.cloaked = DwmAttribute(hwnd, 14 /* DWMWA_CLOAKED */, &cloaked, sizeof cloaked) &&
                     cloaked != 0;
     // Without the invisible resize borders of Windows 10 and 11.
     if (!DwmAttribute(hwnd, 9 /* DWMWA_EXTENDED_FRAME_BOUNDS */, &facts.rect, sizeof facts.rect))
         GetWindowRect(hwnd, &facts.rect);
+    facts.shellDesktop = IsShellDesktop(hwnd, facts.rect);
     return facts;
 }
 
@@ -129,7 +141,7 @@ std::vector<RECT> Monitors()
     return monitors;
 }
 
-void FreezeScreen(bool withWindows)
+void FreezeScreen()
 {
     ThawScreen();
     frozenArea = VirtualScreen();
@@ -138,9 +150,16 @@ void FreezeScreen(bool withWindows)
     if (hFrozenDC)
         SelectObject(hFrozenDC, hFrozen);
     frozenMonitors = Monitors();
+}
+
+void ListFrozenWindows()
+{
+    if (windowsListed || !hFrozen)
+        return;
+    windowsListed = true;
+    shellWindow = GetShellWindow();
     // EnumWindows walks the top-level windows from the top of the z-order down.
-    if (withWindows)
-        EnumWindows(AddTopLevel, 0);
+    EnumWindows(AddTopLevel, 0);
 }
 
 // The DC first, so that the bitmap is not deleted while selected.
@@ -155,6 +174,7 @@ void ThawScreen()
     // Given back, not only emptied: nothing of a press stays once the overlay is gone.
     std::vector<RECT>().swap(frozenMonitors);
     SnapList().swap(frozenWindows);
+    windowsListed = false;
 }
 
 HDC FrozenScreen() { return hFrozenDC; }

@@ -17,9 +17,12 @@ RECT VirtualScreen();
 // The monitors as they are now, on the virtual screen.
 std::vector<RECT> Monitors();
 
-// Copies the virtual screen and notes its monitors; with withWindows, also the windows a
-// click can snap to, from the top of the z-order down. Drops what an earlier freeze held.
-void FreezeScreen(bool withWindows);
+// Copies the virtual screen and notes its monitors. Drops what an earlier freeze held.
+void FreezeScreen();
+// Lists the windows a click can snap to, from the top of the z-order down, once per freeze.
+// Asking every window costs more than the copy itself under some systems: the overlay lists
+// them right after its first paint, before any input is handled.
+void ListFrozenWindows();
 // Drops the picture and the lists.
 void ThawScreen();
 

@@ -39,6 +39,7 @@ RECT outline = {0, 0, 0, 0};
 // under the pointer, and how many steps Tab widened it toward its top-level window. A press
 // stays pending, the highlight kept, until the pointer moves past the drag threshold.
 bool snapOn = false;
+bool snapListed = false;
 RECT highlight = {0, 0, 0, 0};
 int snapInnermost = -1;
 int snapWider = 0;
@@ -185,13 +186,18 @@ bool WantedOutline(RECT& r)
         return true;
     }
     r = highlight;
-    return snapOn;
+    return snapOn && snapListed;
 }
 
 // The highlight for the pointer at `at` (virtual screen): Tab's widening holds while the
-// pointer stays over the same innermost window.
+// pointer stays over the same innermost window. The windows are listed first if input came
+// before the list.
 void SnapTo(POINT at)
 {
+    if (!snapListed) {
+        ListFrozenWindows();
+        snapListed = true;
+    }
     const int innermost = SnapWindowAt(FrozenWindows(), at);
     if (innermost != snapInnermost)
         snapWider = 0;
@@ -309,7 +315,8 @@ void ShowOverlay()
         return;
     DropMagnifier();
     snapOn = AppliState.EtatSnap == 1;
-    FreezeScreen(snapOn);
+    snapListed = false;
+    FreezeScreen();
     frozenArea = FrozenArea();
     POINT cursor = {};
     GetCursorPos(&cursor);
@@ -320,10 +327,7 @@ void ShowOverlay()
     snapInnermost = -1;
     snapWider = 0;
     pending = false;
-    if (snapOn)
-        SnapTo(cursor);
-    // The first paint draws it.
-    outlined = WantedOutline(outline);
+    outlined = false;
     // Not maximized: that would fit the window to one monitor. A shell that moves it all the
     // same is overruled.
     CoverArea(frozenArea);
@@ -367,6 +371,16 @@ void PaintOverlay(HWND hwnd)
     }
     if (magnifierOn)
         PaintMagnifier(paint.get());
+    if (snapOn && !snapListed)
+        PostMessageA(hWndMain, WM_LISTWINDOWS, 0, 0);
+}
+
+void ListSnapWindows()
+{
+    if (!snapOn || snapListed || !IsWindowVisible(hWndMain))
+        return;
+    SnapTo(ScreenPoint(pointer));
+    Redraw(pointer);
 }
 
 // The drag owns the mouse, so that a release anywhere reaches it. A press during a drag
@@ -406,6 +420,7 @@ void WidenSnap(int steps)
 {
     if (!snapOn || (bEtat && !pending))
         return;
+    SnapTo(ScreenPoint(pointer));
     snapWider = std::clamp(snapWider + steps, 0, SnapDepth(FrozenWindows(), snapInnermost));
     highlight = SnapRect(FrozenWindows(), FrozenMonitors(), ScreenPoint(pointer), snapWider,
                          frozenArea);

@@ -37,6 +37,10 @@ void StartDragAtPointer();
 void PointerMoved(int x, int y);
 void EndDrag();
 void CancelDrag();
+// Posted by the overlay's first paint with snapping on: the windows are listed then, and the
+// highlight drawn.
+constexpr UINT WM_LISTWINDOWS = WM_APP + 16;
+void ListSnapWindows();
 // Tab and Shift+Tab: the highlight one step out to the window holding it (steps > 0), up to the
 // top-level window, or back in toward the innermost one.
 void WidenSnap(int steps);

@@ -6,16 +6,17 @@
 #include "png_writer.h"
 #include "wic_codec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
-#include <string>
 
 namespace {
 
-// Largest BMP file read, well above the largest image taken.
-constexpr int64_t kMaxFileBytes = 512ll << 20;
+// Largest BMP file read: twice the largest image taken (a 32-bit file holds a third more than
+// its 24-bit rows), within the 32-bit sizes of a BMP file.
+constexpr int64_t kMaxFileBytes = std::min<int64_t>(2 * kMaxImageBytes, 0xFFFFFFFF);
 
 // Enough for every header and the largest colour table.
 constexpr size_t kHeadBytes = 2048;
@@ -134,6 +135,68 @@ bool WidePath(const char* pszFile, std::unique_ptr<wchar_t[]>& wide)
 // The current image, taken from whoever holds it: none is left for a later save.
 std::unique_ptr<LoadedImage> TakeCurrent() { return std::move(current); }
 
+// Bytes in movable global memory (the form the clipboard takes), grown as they come: a failure
+// to grow is an answer, not an exception, and no second copy of the whole is made.
+class GlobalBytes {
+public:
+    bool Append(const BYTE* data, size_t size)
+    {
+        if (size > capacity_ - used_ && !Grow(std::max(used_ + size, 2 * capacity_)) &&
+            !Grow(used_ + size))
+            return false;
+        ScopedGlobalLock lock(mem_.get());
+        if (!lock.get())
+            return false;
+        memcpy(static_cast<BYTE*>(lock.get()) + used_, data, size);
+        used_ += size;
+        return true;
+    }
+
+    // The block, cut to the bytes appended (a clipboard reader takes its size for theirs), for
+    // the caller to own.
+    HGLOBAL Release()
+    {
+        Resize(used_);
+        return mem_.release();
+    }
+
+private:
+    bool Grow(size_t bytes)
+    {
+        if (!Resize(bytes))
+            return false;
+        capacity_ = bytes;
+        return true;
+    }
+    bool Resize(size_t bytes)
+    {
+        const HGLOBAL resized = mem_ ? GlobalReAlloc(mem_.get(), bytes, GMEM_MOVEABLE)
+                                     : GlobalAlloc(GMEM_MOVEABLE, bytes);
+        if (!resized)
+            return false;
+        static_cast<void>(mem_.release());  // freed or moved by the reallocation
+        mem_.reset(resized);
+        return true;
+    }
+
+    ScopedGlobalMem<void> mem_;
+    size_t used_ = 0;
+    size_t capacity_ = 0;
+};
+
+// Any failure inside a call, thrown or not, is the call's failure, and drops the image as a
+// save does: an exception crossing the C interface would end the caller.
+template <class Fn>
+auto Guarded(Fn fn) noexcept -> decltype(fn())
+{
+    try {
+        return fn();
+    } catch (...) {
+        current.reset();
+        return {};
+    }
+}
+
 // The PNG of the image to path; a file cut short (a full disk) is deleted.
 bool WritePng(LoadedImage& image, const wchar_t* path)
 {
@@ -158,66 +221,68 @@ bool WritePng(LoadedImage& image, const wchar_t* path)
 
 NVIEWLIB_API int NViewLibLoad(const char* pszFile, int flags)
 {
-    current.reset();
-    if (!pszFile || flags != 0)
-        return 0;
-    std::unique_ptr<LoadedImage> image(new (std::nothrow) LoadedImage);
-    if (!image || !image->Load(pszFile))
-        return 0;
-    current = std::move(image);
-    return 1;
+    return Guarded([&] {
+        current.reset();
+        if (!pszFile || flags != 0)
+            return 0;
+        std::unique_ptr<LoadedImage> image(new (std::nothrow) LoadedImage);
+        if (!image || !image->Load(pszFile))
+            return 0;
+        current = std::move(image);
+        return 1;
+    });
 }
 
 NVIEWLIB_API int NViewLibSaveAsJPG(int quality, const char* pszFile)
 {
-    // Dropped whatever happens (its file closed on return), so no later save can write this
-    // image under another name.
-    const std::unique_ptr<LoadedImage> image = std::move(current);
-    if (!image || !pszFile || quality < 1 || quality > 100)
-        return 0;
-    std::unique_ptr<wchar_t[]> path;
-    if (!WidePath(pszFile, path))
-        return 0;
-    return SUCCEEDED(image->Encode(path.get(), static_cast<float>(quality) / 100.0f)) ? 1 : 0;
+    return Guarded([&] {
+        // Dropped whatever happens (its file closed on return), so no later save can write
+        // this image under another name.
+        const std::unique_ptr<LoadedImage> image = std::move(current);
+        if (!image || !pszFile || quality < 1 || quality > 100)
+            return 0;
+        std::unique_ptr<wchar_t[]> path;
+        if (!WidePath(pszFile, path))
+            return 0;
+        return SUCCEEDED(image->Encode(path.get(), static_cast<float>(quality) / 100.0f)) ? 1
+                                                                                           : 0;
+    });
 }
 
 NVIEWLIB_API int NViewLibLoadMemory(const void* data, DWORD size)
 {
-    current.reset();
-    if (!data)
-        return 0;
-    std::unique_ptr<LoadedImage> image(new (std::nothrow) LoadedImage);
-    if (!image || !image->LoadMemory(static_cast<const BYTE*>(data), size))
-        return 0;
-    current = std::move(image);
-    return 1;
+    return Guarded([&] {
+        current.reset();
+        if (!data)
+            return 0;
+        std::unique_ptr<LoadedImage> image(new (std::nothrow) LoadedImage);
+        if (!image || !image->LoadMemory(static_cast<const BYTE*>(data), size))
+            return 0;
+        current = std::move(image);
+        return 1;
+    });
 }
 
 NVIEWLIB_API int NViewLibSaveAsPNG(const char* pszFile)
 {
-    const std::unique_ptr<LoadedImage> image = TakeCurrent();
-    std::unique_ptr<wchar_t[]> path;
-    if (!image || !pszFile || !WidePath(pszFile, path))
-        return 0;
-    return WritePng(*image, path.get()) ? 1 : 0;
+    return Guarded([&] {
+        const std::unique_ptr<LoadedImage> image = TakeCurrent();
+        std::unique_ptr<wchar_t[]> path;
+        if (!image || !pszFile || !WidePath(pszFile, path))
+            return 0;
+        return WritePng(*image, path.get()) ? 1 : 0;
+    });
 }
 
 NVIEWLIB_API HGLOBAL NViewLibCopyAsPNG(void)
 {
-    const std::unique_ptr<LoadedImage> image = TakeCurrent();
-    if (!image)
-        return nullptr;
-    std::string png;
-    const bool made = SUCCEEDED(image->EncodePng([&png](const BYTE* data, size_t size) {
-        png.append(reinterpret_cast<const char*>(data), size);
-        return true;
-    }));
-    if (!made)
-        return nullptr;
-    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, png.size()));
-    ScopedGlobalLock lock(mem.get());
-    if (!lock.get())
-        return nullptr;
-    memcpy(lock.get(), png.data(), png.size());
-    return mem.release();
+    return Guarded([&]() -> HGLOBAL {
+        const std::unique_ptr<LoadedImage> image = TakeCurrent();
+        if (!image)
+            return nullptr;
+        GlobalBytes png;
+        const bool made = SUCCEEDED(image->EncodePng(
+            [&png](const BYTE* data, size_t size) { return png.Append(data, size); }));
+        return made ? png.Release() : nullptr;
+    });
 }

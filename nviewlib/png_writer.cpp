@@ -198,7 +198,9 @@ void AppendPngChunk(std::string& out, const char (&type)[5], const BYTE* data, s
     out.append(reinterpret_cast<const char*>(crcBytes), 4);
 }
 
-HRESULT EncodePng(UINT width, UINT height, const ReadBand& readBand, const PngSink& sink)
+namespace {
+
+HRESULT EncodeRows(UINT width, UINT height, const ReadBand& readBand, const PngSink& sink)
 {
     std::unique_ptr<Palette> palette(new (std::nothrow) Palette);
     if (!palette)
@@ -260,4 +262,11 @@ HRESULT EncodePng(UINT width, UINT height, const ReadBand& readBand, const PngSi
     std::string end;
     AppendPngChunk(end, "IEND", nullptr, 0);
     return sink(reinterpret_cast<const BYTE*>(end.data()), end.size()) ? S_OK : E_FAIL;
+}
+
+}  // namespace
+
+HRESULT EncodePng(UINT width, UINT height, const ReadBand& readBand, const PngSink& sink)
+{
+    return CatchAll([&] { return EncodeRows(width, height, readBand, sink); });
 }

@@ -83,7 +83,8 @@ HRESULT Encode(UINT width, UINT height, const wchar_t* path, float quality,
     hr = stream->InitializeFromFilename(path, GENERIC_WRITE);
     if (FAILED(hr))
         return hr;
-    hr = WriteFrame(factory.get(), stream.get(), width, height, quality, writeRows);
+    hr = CatchAll(
+        [&] { return WriteFrame(factory.get(), stream.get(), width, height, quality, writeRows); });
     if (FAILED(hr)) {
         stream.reset();  // closes the file, so it can go
         DeleteFileW(path);

@@ -122,6 +122,13 @@ private:
     HANDLE h_;
 };
 
+struct RegKeyCloser {
+    using pointer = HKEY;
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+// An open registry key.
+using ScopedRegKey = std::unique_ptr<HKEY__, RegKeyCloser>;
+
 struct LocalMemFree {
     void operator()(void* p) const { LocalFree(p); }
 };

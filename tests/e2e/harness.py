@@ -443,7 +443,7 @@ def clipboard_png():
     """The clipboard's "PNG" as another Windows program reads it, decoded: (w, h, RGB bytes)."""
     path = os.path.join(PREFIX, "grabotine-clipboard.png")
     probe("clipboard-save", "png", unix_to_windows(path))
-    return read_jpeg(path)
+    return read_png(path)
 
 
 def clipboard_set_text(text):
@@ -629,6 +629,14 @@ def read_jpeg(path):
     data = subprocess.run(["convert", path, "-depth", "8", "rgb:-"], capture_output=True,
                           check=True, timeout=TIMEOUT).stdout
     return int(size[0]), int(size[1]), data
+
+
+def read_png(path):
+    """read_jpeg for a file that must be a PNG file, not only decode: its signature first."""
+    with open(path, "rb") as f:
+        if f.read(8) != b"\x89PNG\r\n\x1a\n":
+            raise AssertionError("%s is not a PNG file" % path)
+    return read_jpeg(path)
 
 
 def psnr(a, b):

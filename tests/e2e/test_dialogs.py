@@ -52,7 +52,7 @@ class OptionsBoxes(unittest.TestCase):
     def test_only_ok_stores_the_boxes(self):
         start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder, "Hotkey": "1",
                  "Magnifier": "0", "Snap": "0", "Delay": "3"}
-        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1")
+        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1", Snap="1")
         # (how the dialog is closed, boxes toggled first, settings written at Exit)
         cases = [
             ("ok", True, toggled),
@@ -65,7 +65,7 @@ class OptionsBoxes(unittest.TestCase):
                     h.Program(ini=h.settings_ini(self.folder, "1", "0", "0")) as app:
                 dialog = h.Dialog.open_options(app)
                 if toggle:
-                    for box in (101, 102, 103, 106, 109):
+                    for box in (101, 102, 103, 106, 109, 111):
                         dialog.toggle(box)
                 # Typed into the folder box: never taken as the output directory.
                 dialog.click(105)
@@ -117,6 +117,28 @@ class OptionsBoxes(unittest.TestCase):
             holder.kill()
             h.poll(lambda: h.ask("hotkey") == "1", what="the key to be free")
             h.wine(*snip, 1)
+
+    def test_print_screen_freed_later_is_taken_without_a_restart(self):
+        # Held by another program and kept by Windows' snip at start; the snip turned off (the
+        # registry's notice), then the other program gone (the retry), and the key works.
+        holder = subprocess.Popen(["wine", h.PROBE, "hotkey", "hold"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL, text=True)
+        self.addCleanup(holder.stdout.close)
+        self.assertEqual(holder.stdout.readline().strip(), "1")
+        snip = ["reg", "add", r"HKCU\Control Panel\Keyboard", "/t", "REG_DWORD", "/f",
+                "/v", "PrintScreenKeyForSnippingEnabled", "/d"]
+        self.addCleanup(h.wine, *snip, 0)
+        h.wine(*snip, 1)
+        with h.Program(ini=h.settings_ini(self.folder)) as app:
+            h.probe("balloon", int(h.TIMEOUT * 1000))
+            h.wine(*snip, 0)
+            app.idle()
+            holder.kill()
+            holder.wait()
+            h.poll(lambda: h.ask("hotkey") == "0", what="the program to take the key")
+            h.xdotool("windowactivate", "--sync", h.x_window_of(h.show_topmost_window(self)))
+            h.key("Print")
+            app.wait_visible(True)
 
     def test_options_shown_again_hold_what_ok_stored(self):
         with h.Program(ini=h.settings_ini(self.folder, "0", "0", "0")) as app:

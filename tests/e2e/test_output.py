@@ -258,12 +258,12 @@ class PngCaptures(OutputTest):
             x_png = os.path.join(self.work, "x.png")
             with open(x_png, "wb") as f:
                 f.write(h.x_clipboard("image/png"))
-            h.assert_same_image(self, h.read_jpeg(x_png), expected, "image/png on the X side")
+            h.assert_same_image(self, h.read_png(x_png), expected, "image/png on the X side")
             app.post(h.WM_KEYDOWN, h.VK_F4)
             app.idle()
             [name] = os.listdir(self.out)
             self.assertIn(name, names_between(start, time.time(), "png"))
-            h.assert_same_image(self, h.read_jpeg(os.path.join(self.out, name)), expected,
+            h.assert_same_image(self, h.read_png(os.path.join(self.out, name)), expected,
                                 "PNG file")
             # The empty selection's 1 x 1 monochrome bitmap is a PNG too, in both places.
             app.open_overlay()
@@ -273,7 +273,7 @@ class PngCaptures(OutputTest):
             app.post(h.WM_KEYDOWN, h.VK_F4)
             app.idle()
             [second] = set(os.listdir(self.out)) - {name}
-            h.assert_same_image(self, h.read_jpeg(os.path.join(self.out, second)),
+            h.assert_same_image(self, h.read_png(os.path.join(self.out, second)),
                                 (1, 1, b"\0\0\0"), "1 x 1 PNG file")
             app.exit(self)
 

@@ -13,8 +13,6 @@ import harness as h
 TYPED_F4 = 0x003E0001
 TYPED_END = 0x014F0001
 
-SECTIONS = ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier", "Snap", "Delay"]
-
 MENU = [
     ("2", "enabled", "&About ..."),
     ("6", "enabled", "&Help"),
@@ -43,7 +41,8 @@ class StartAndQuit(unittest.TestCase):
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), SECTIONS)
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey",
+                                        "Magnifier", "Snap", "Delay"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -62,6 +61,35 @@ class StartAndQuit(unittest.TestCase):
                                   "Folder": h.unix_to_windows(out), "Hotkey": "1",
                                   "Magnifier": "0", "Snap": "0", "Delay": "3"})
 
+    def test_a_settings_file_beside_the_program_is_read_changed_and_stored_there(self):
+        folder = tempfile.mkdtemp(prefix="grabotine-portable-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name in ("Grabotine.exe", "NViewLib.dll"):
+            shutil.copy(os.path.join(h.BUILD, name), folder)
+        portable = os.path.join(folder, "grabotine.ini")
+        h.write_ini(h.settings_ini("C:\\", sound=1), portable)
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+            dialog = h.Dialog.open_options(app)
+            self.assertEqual(dialog.checked(101), 1)
+            dialog.toggle(101)
+            dialog.click(100)
+            dialog.wait_closed()
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+        with open(portable, newline="") as f:
+            self.assertEqual(h.ini_values(f.read())["Sound"], "0")
+        self.assertFalse(os.path.exists(h.ini_path()))
+        # One that cannot be written (held by another program: root writes read-only files):
+        # said once, and the settings go to %APPDATA%.
+        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.unix_to_windows(portable)],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        with holder.stdin, holder.stdout:
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+                h.probe("balloon", int(h.TIMEOUT * 1000))
+                self.assertIn("Magnifier", app.exit(self))
+        holder.wait(timeout=h.TIMEOUT)
+
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
             app.press_icon(1)
@@ -69,14 +97,16 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         SECTIONS)
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap", "Delay"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         SECTIONS)
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap", "Delay"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):

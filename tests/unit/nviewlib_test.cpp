@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -552,6 +554,21 @@ TEST_F(NViewLibTest, MalformedFilesFailCleanly)
     }
 }
 
+// The 64-bit program takes a capture of the largest virtual screen, 32768 pixels each way; the
+// 32-bit one stops at 256 MB of rows.
+TEST(BmpLayoutCap, TheLargestVirtualScreenOnlyIn64Bits)
+{
+    std::string head = BmpBytes(24, 16, 8).substr(0, 54);
+    for (const LONG width : {32768, 32769}) {
+        Put32(head, 18, static_cast<uint32_t>(width));
+        Put32(head, 22, 32768);
+        BmpLayout layout = {};
+        const uint64_t fileSize = 54 + DibStride(static_cast<uint64_t>(width), 24) * 32768;
+        EXPECT_EQ(ParseBmpHead(reinterpret_cast<const BYTE*>(head.data()), 54, fileSize, layout),
+                  sizeof(void*) == 8 && width == 32768) << width;
+    }
+}
+
 // Sizes nothing depends on may lie: the rows are all there, so the image loads.
 TEST_F(NViewLibTest, SizesThatNothingNeedsMayLie)
 {
@@ -651,6 +668,30 @@ TEST(PngChunk, IsLengthTypeDataAndTheCrcOfTypeAndData)
     std::string out;
     AppendPngChunk(out, "IEND", nullptr, 0);
     EXPECT_EQ(out, std::string("\0\0\0\0IEND\xAE\x42\x60\x82", 12));
+}
+
+// Memory running out anywhere in the encode (the clipboard's copy growing, a band, zlib) or
+// anything else thrown fails it with a code: nothing may cross the library's C interface.
+TEST(PngFailure, AnythingThrownFailsTheEncodeInsteadOfLeavingIt)
+{
+    const ReadBand grey = [](UINT, UINT count, BYTE* dst, UINT stride) {
+        memset(dst, 0x80, static_cast<size_t>(count) * stride);
+        return S_OK;
+    };
+    const ReadBand bandOutOfMemory = [](UINT, UINT, BYTE*, UINT) -> HRESULT {
+        throw std::bad_alloc();
+    };
+    int writes = 0;
+    const PngSink fullAfterTheHead = [&writes](const BYTE*, size_t) {
+        if (++writes > 1)
+            throw std::bad_alloc();
+        return true;
+    };
+    const PngSink broken = [](const BYTE*, size_t) -> bool { throw std::runtime_error("x"); };
+    EXPECT_EQ(EncodePng(640, 480, bandOutOfMemory, broken), E_OUTOFMEMORY);
+    EXPECT_EQ(EncodePng(640, 480, grey, fullAfterTheHead), E_OUTOFMEMORY);
+    EXPECT_EQ(writes, 2);
+    EXPECT_EQ(EncodePng(640, 480, grey, broken), E_FAIL);
 }
 
 // Palettes of every index width (odd widths, so rows end inside a byte) and RGB: the file and

@@ -163,8 +163,9 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
 }
 
 // An upgrade from the release that kept its file in the Windows folder loses nothing: on the
-// first start the copy Windows virtualized for that release is carried over, else the Windows
-// folder's; once the user's own file is there, neither is read again.
+// first start the copy Windows virtualized for that release is carried over (writable, though
+// it was read-only), else the Windows folder's; once the user's own file is there, neither is
+// read again.
 TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
 {
     EXPECT_EQ(VirtualStoreFile(L"D:\\Users\\a\\AppData\\Local", L"D:\\WINNT"),
@@ -177,13 +178,20 @@ TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
     const std::string inWindows = Narrow(windows) + "\\grabotine.ini";
     WriteFileText(inWindows, "[Sound]\r\nState=1\r\n");
     WriteFileText(virtualized, "[SaveAs]\r\nState=1\r\n");
+    SetFileAttributesA(virtualized.c_str(), FILE_ATTRIBUTE_READONLY);
 
     LoadSettings();
     EXPECT_EQ(AppliState.extension, 1);
     EXPECT_EQ(AppliState.EtatSound, 0);
     EXPECT_EQ(ReadWholeFile(IniPath()), "[SaveAs]\r\nState=1\r\n");
+    EXPECT_FALSE(GetFileAttributesA(IniPath().c_str()) & FILE_ATTRIBUTE_READONLY);
+    AppliState.extension = 3;
+    EXPECT_TRUE(StoreSettings());
+    LoadSettings();
+    EXPECT_EQ(AppliState.extension, 3);
 
     RemoveIni();
+    SetFileAttributesA(virtualized.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(virtualized.c_str());
     LoadSettings();
     EXPECT_EQ(AppliState.EtatSound, 1);
@@ -194,6 +202,13 @@ TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
     LoadSettings();
     EXPECT_EQ(AppliState.EtatSound, 0);
     DeleteFileA(inWindows.c_str());
+
+    // A file that takes no write (here a folder in its place) is a failed store, never a
+    // silent one.
+    RemoveIni();
+    ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
+    EXPECT_FALSE(StoreSettings());
+    RemoveDirectoryA(IniPath().c_str());
 }
 
 BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
@@ -321,6 +336,26 @@ TEST(TrayIcon, AnAddRefusedForAnIconAlreadyThereCountsAsDone)
     EXPECT_TRUE(TaskBarDel(7));
     DestroyWindow(hWndMain);
     hWndMain = nullptr;
+}
+
+// Every title waits for a missing icon, in order, its newest text kept; a title more than the
+// queue has room for pushes out the oldest.
+TEST(TrayIcon, WaitingBalloonsKeepOneOfEachTitle)
+{
+    NOTIFYICONDATAA queue[kBalloonTitles] = {};
+    size_t count = 0;
+    const auto wait = [&](const char* title, const char* text) {
+        NOTIFYICONDATAA b = {};
+        lstrcpynA(b.szInfoTitle, title, sizeof b.szInfoTitle);
+        lstrcpynA(b.szInfo, text, sizeof b.szInfo);
+        count = KeepWaitingBalloon(queue, count, b);
+    };
+    for (const char* step : {"A1", "B1", "C1", "A2", "D1", "C2", "E1"})
+        wait(std::string(step, 1).c_str(), step);
+    std::string kept;
+    for (size_t i = 0; i < count; ++i)
+        kept += std::string(queue[i].szInfoTitle) + "=" + queue[i].szInfo + " ";
+    EXPECT_EQ(kept, "B=B1 C=C2 D=D1 E=E1 ");
 }
 
 }  // namespace
