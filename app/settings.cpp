@@ -285,6 +285,11 @@ bool SetFolderIfFits(const char* path)
     return true;
 }
 
+int32_t DelayFromSetting(int32_t stored)
+{
+    return stored >= 1 && stored <= kMaxDelay ? stored : kDefaultDelay;
+}
+
 void LoadSettings()
 {
     CarryOverSettings();
@@ -295,6 +300,7 @@ void LoadSettings()
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     AppliState.EtatMagnifier = ReadNumber("Magnifier");
     AppliState.EtatSnap = ReadNumber("Snap");
+    AppliState.EtatDelay = DelayFromSetting(ReadNumber("Delay", "3"));
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -351,5 +357,6 @@ bool StoreSettings(bool leaving)
     WriteNumber("Hotkey", AppliState.EtatHotkey);
     WriteNumber("Magnifier", AppliState.EtatMagnifier);
     WriteNumber("Snap", AppliState.EtatSnap);
+    WriteNumber("Delay", AppliState.EtatDelay);
     return StoreDone(leaving);
 }

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// A delayed capture waits this long unless the INI says 1 to 60 seconds.
+constexpr int32_t kDefaultDelay = 3;
+constexpr int32_t kMaxDelay = 60;
+
 struct Etat {
     int32_t EtatAutoSave;  // 1 = save after every capture
     int32_t EtatSound;     // 1 = shutter sound after every save
@@ -13,6 +17,7 @@ struct Etat {
     int32_t EtatHotkey = 1;  // 1 = Print Screen starts a selection
     int32_t EtatMagnifier = 0;  // 1 = a magnifier follows the pointer on the overlay
     int32_t EtatSnap = 0;  // 1 = the overlay outlines the window under the pointer; a click takes it
+    int32_t EtatDelay = kDefaultDelay;  // seconds before a delayed capture freezes the screen
 };
 
 extern Etat AppliState;
@@ -44,6 +49,9 @@ std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstri
 // When this user has no settings file yet, the one an earlier release used becomes it: the
 // virtualized copy first (the one that release really read), else the Windows folder's.
 void CarryOverSettings();
+
+// The delay a stored [Delay] value gives: itself from 1 to kMaxDelay, else kDefaultDelay.
+int32_t DelayFromSetting(int32_t stored);
 
 // Carries the earlier settings over, then reads them. A stored folder that does not fit whole
 // counts as not set, as a chosen one is refused.

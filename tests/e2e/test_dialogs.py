@@ -47,11 +47,11 @@ class OptionsBoxes(unittest.TestCase):
                 self.assertEqual(app.exit(self),
                                  {"Sound": str(boxes[0]), "autoSave": str(boxes[1]),
                                   "SaveAs": str(boxes[2]), "Folder": self.folder, "Hotkey": "1",
-                                  "Magnifier": "0", "Snap": "0"})
+                                  "Magnifier": "0", "Snap": "0", "Delay": "3"})
 
     def test_only_ok_stores_the_boxes(self):
         start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder, "Hotkey": "1",
-                 "Magnifier": "0", "Snap": "0"}
+                 "Magnifier": "0", "Snap": "0", "Delay": "3"}
         toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1", Snap="1")
         # (how the dialog is closed, boxes toggled first, settings written at Exit)
         cases = [

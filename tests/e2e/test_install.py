@@ -233,7 +233,7 @@ class Installer(unittest.TestCase):
             self.assertEqual(h.ini_values(h.read_ini()),
                              {"autoSave": "1", "Sound": "0", "SaveAs": "0",
                               "Folder": h.c_drive_path(folder), "Hotkey": "1",
-                              "Magnifier": "0", "Snap": "0"})
+                              "Magnifier": "0", "Snap": "0", "Delay": "3"})
             assert_program_files(self, folder)
             self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
             h.probe("wait-window", h.APP_NAME, h.APP_NAME, int(h.TIMEOUT * 1000))
