@@ -7,10 +7,11 @@ TOOLCHAIN_x64 := cmake/mingw-x86_64.cmake
 TOOLCHAIN_x86 := cmake/mingw-i686.cmake
 
 # Debian packages the two cross builds (with zlib for the image library's PNG writer), the
-# release packages, the static analysis, the programs under Wine (the 64-bit loader everywhere,
-# the 32-bit one where the host runs 32-bit code) and the headless test desktops need.
+# release packages (and YAML for the test that reads their manifests), the static analysis, the
+# programs under Wine (the 64-bit loader everywhere, the 32-bit one where the host runs 32-bit
+# code) and the headless test desktops need.
 PACKAGES := cmake make g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev \
-            wine wine64 wine32:i386 googletest python3 nsis osslsigncode openssl clang-tidy cppcheck \
+            wine wine64 wine32:i386 googletest python3 python3-yaml nsis osslsigncode openssl clang-tidy cppcheck \
             xvfb xdotool xclip imagemagick x11-utils x11-xserver-utils libjpeg-turbo-progs \
             openbox trayer pulseaudio pulseaudio-utils
 
@@ -52,10 +53,12 @@ override SIGN_KEY := $(if $(SIGN_KEY),$(abspath $(SIGN_KEY)))
 override SIGN_PASS_FILE := $(if $(SIGN_PASS_FILE),$(abspath $(SIGN_PASS_FILE)))
 export SIGN_CERT SIGN_KEY SIGN_PASS_FILE SIGN_TIMESTAMP
 
-# The release packages of both programs: dist/ gets the zips, the installers and SHA256SUMS.
+# The release packages of both programs: dist/ gets the zips, the installers and SHA256SUMS; with
+# RELEASE_URL (the https folder they will be published in) also the winget and Scoop manifests.
 dist: build
 	rm -rf dist
-	python3 packaging/make_dist.py dist $(foreach a,$(ARCHS),$(BUILD)/$(a))
+	python3 packaging/make_dist.py $(if $(RELEASE_URL),--release-url=$(RELEASE_URL)) dist \
+	  $(foreach a,$(ARCHS),$(BUILD)/$(a))
 
 # The 64-bit program, in your usual Wine prefix when that is a 64-bit one.
 run: build

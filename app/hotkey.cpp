@@ -97,6 +97,7 @@ void Taken()
 {
     registered = true;
     RegisterHotKey(hWndMain, kLastRegionHotkeyId, MOD_SHIFT | MOD_NOREPEAT, VK_SNAPSHOT);
+    RegisterHotKey(hWndMain, kDelayHotkeyId, MOD_CONTROL | MOD_NOREPEAT, VK_SNAPSHOT);
     StopRetrying();
     if (refusal && !toldWorks) {
         TaskBarBalloon(IDI_GRABOTINE, "Print Screen works now",
@@ -130,6 +131,7 @@ void ReleaseHotkey()
     if (registered) {
         UnregisterHotKey(hWndMain, kHotkeyId);
         UnregisterHotKey(hWndMain, kLastRegionHotkeyId);
+        UnregisterHotKey(hWndMain, kDelayHotkeyId);
     }
     registered = false;
     refusal = nullptr;

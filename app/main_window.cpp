@@ -1,15 +1,20 @@
+#include "app/countdown.h"
 #include "app/grabotine.h"
 #include "app/hotkey.h"
 #include "app/settings.h"
 #include "capture/grab.h"
 #include "capture/overlay.h"
+#include "capture/pin.h"
 #include "dialogs/dialogs.h"
 #include "output/save.h"
+#include "output/saved_file.h"
 #include "resources/resource.h"
 
 #include <shellapi.h>
 #include <windowsx.h>
 
+#include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 
@@ -20,6 +25,18 @@ int EtatMouse = 1;  // last button pressed on the icon: 1 left (select), 0 right
 POINT iconPress = {0, 0};  // the cursor at the last press on the icon: dialogs open on its monitor
 bool menuOpen = false;
 
+constexpr char kCancelDelay[] = "Cancel delayed capture";
+
+// The delayed capture's item: its delay, or during the countdown the way to cancel it.
+void SetDelayItem(HMENU menu)
+{
+    char text[32] = {};
+    const int seconds = AppliState.EtatDelay;
+    snprintf(text, sizeof text, "Capture in %d second%s", seconds, seconds == 1 ? "" : "s");
+    ModifyMenuA(menu, IDM_DELAY, MF_BYCOMMAND | MF_STRING, IDM_DELAY,
+                CountdownRunning() ? kCancelDelay : text);
+}
+
 HMENU BuildPopupMenu()
 {
     HMENU menu = CreatePopupMenu();
@@ -27,6 +44,11 @@ HMENU BuildPopupMenu()
     AppendMenuA(menu, MF_STRING, IDM_HELP, "&Help");
     AppendMenuA(menu, MF_GRAYED, IDM_SAVE, "&Save");
     AppendMenuA(menu, MF_GRAYED, IDM_LASTREGION, "Capture last region");
+    AppendMenuA(menu, MF_STRING, IDM_DELAY, kCancelDelay);
+    SetDelayItem(menu);
+    AppendMenuA(menu, MF_GRAYED, IDM_PIN, "Pin to screen");
+    AppendMenuA(menu, MF_GRAYED, IDM_COPYPATH, "Copy path");
+    AppendMenuA(menu, MF_GRAYED, IDM_OPENFOLDER, "Open folder");
     AppendMenuA(menu, MF_STRING, IDM_OPTIONS, "&Options");
     AppendMenuA(menu, MF_STRING, IDM_EXIT, "&Exit");
     return menu;
@@ -41,6 +63,8 @@ void OnCreate()
 
 void Shutdown()
 {
+    CancelCountdown();
+    CloseAllPins();
     RenderPromisedPng();
     DeleteOverlayPen();
     ReleaseHotkey();
@@ -71,7 +95,7 @@ void RequestKey(WPARAM key) { PostMessageA(hWndMain, WM_KEYDOWN, key, 0); }
 
 void RequestExit()
 {
-    StoreSettings();
+    StoreSettings(true);
     RequestKey(VK_END);
 }
 
@@ -81,6 +105,7 @@ void AfterCapture()
 {
     EnableMenuItem(hMenu, IDM_SAVE, MF_BYCOMMAND | MF_ENABLED);
     EnableMenuItem(hMenu, IDM_LASTREGION, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(hMenu, IDM_PIN, MF_BYCOMMAND | MF_ENABLED);
     if (AppliState.EtatAutoSave == 1)
         RequestKey(VK_F4);
 }
@@ -109,6 +134,87 @@ void CaptureLastRegionAgain()
         AfterCapture();
 }
 
+// The menu leaves the screen a moment after its command arrives (Windows fades it out): a
+// capture from the menu waits until no menu of ours shows, a second at most.
+constexpr UINT_PTR kMenuGoneTimer = 7;
+constexpr UINT kMenuGoneCheckMs = 30;
+constexpr DWORD kMenuGoneMostMs = 1000;
+DWORD menuClosedAt = 0;
+
+BOOL CALLBACK FindMenuShown(HWND hwnd, LPARAM shown)
+{
+    char cls[16] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (IsWindowVisible(hwnd) && strcmp(cls, "#32768") == 0) {
+        *reinterpret_cast<bool*>(shown) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The menu itself, or the picture of it that Windows fades out (which would be in a capture
+// wherever it comes from).
+bool MenuStillShown()
+{
+    const HWND fading = FindWindowA("SysFader", nullptr);
+    bool shown = fading && IsWindowVisible(fading);
+    EnumThreadWindows(GetCurrentThreadId(), FindMenuShown, reinterpret_cast<LPARAM>(&shown));
+    return shown;
+}
+
+void CALLBACK CaptureOnceMenuGone(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (MenuStillShown() && GetTickCount() - menuClosedAt < kMenuGoneMostMs)
+        return;
+    KillTimer(hWndMain, kMenuGoneTimer);
+    CaptureLastRegionAgain();
+}
+
+void CaptureLastRegionAfterMenu()
+{
+    menuClosedAt = GetTickCount();
+    SetTimer(hWndMain, kMenuGoneTimer, kMenuGoneCheckMs, CaptureOnceMenuGone);
+}
+
+// F4, the Save item and auto-save: once a file was written, its path can be had.
+void Save(HWND hwnd)
+{
+    SaveCapture(hwnd);
+    if (LastSavedFile().empty())
+        return;
+    EnableMenuItem(hMenu, IDM_COPYPATH, MF_BYCOMMAND | MF_ENABLED);
+    EnableMenuItem(hMenu, IDM_OPENFOLDER, MF_BYCOMMAND | MF_ENABLED);
+}
+
+// The item and Ctrl+Print Screen start a countdown, or cancel the one running. As the last
+// region: not over a selection on screen, and an open dialog comes forward instead.
+void DelayedCaptureAgain()
+{
+    if (CountdownRunning()) {
+        CancelCountdown();
+    } else if (!IsWindowEnabled(hWndMain)) {
+        ShowOpenDialog();
+        return;
+    } else if (!IsWindowVisible(hWndMain)) {
+        StartCountdown(AppliState.EtatDelay);
+    }
+    SetDelayItem(hMenu);
+}
+
+// The countdown's timer; at its end the screen freezes as at a press on the icon, never over
+// the tray menu or its fading picture. The icon's place, where dialogs open, stays the last
+// real press's; with a dialog open nothing is frozen.
+void OnTimer(WPARAM id)
+{
+    if (id != kCountdownTimer || !CountdownTick(!menuOpen && !MenuStillShown()))
+        return;
+    SetDelayItem(hMenu);
+    if (!IsWindowEnabled(hWndMain))
+        return;
+    EtatMouse = 1;
+    PostMessageA(hWndMain, WM_SETFOCUS, 0, 0);
+}
+
 // The key is tried again first, so the dialog tells what holds now; OK's choice applies at
 // once, and after Cancel there is nothing to apply.
 void OpenOptions()
@@ -116,6 +222,8 @@ void OpenOptions()
     ApplyHotkeySetting();
     ShowOptionsDialog(hWndMain, iconPress, HotkeyRefusal());
     ApplyHotkeySetting();
+    // Kept at once: a file that cannot be written is told while the icon is there to tell it.
+    StoreSettings();
 }
 
 void OnCommand(WORD id)
@@ -124,9 +232,13 @@ void OnCommand(WORD id)
     case IDM_EXIT: RequestExit(); break;
     case IDM_ABOUT: ShowAboutDialog(hWndMain, iconPress); break;
     case IDM_SAVE: RequestKey(VK_F4); break;
-    case IDM_LASTREGION: CaptureLastRegionAgain(); break;
+    case IDM_LASTREGION: CaptureLastRegionAfterMenu(); break;
     case IDM_OPTIONS: OpenOptions(); break;
     case IDM_HELP: OpenHelp(); break;
+    case IDM_DELAY: DelayedCaptureAgain(); break;
+    case IDM_PIN: PinCapture(hBitmap, CaptureRegion()); break;
+    case IDM_COPYPATH: CopySavedPath(hWndMain); break;
+    case IDM_OPENFOLDER: ShowSavedFile(); break;
     default: break;
     }
 }
@@ -170,7 +282,7 @@ void OnKeyDown(HWND hwnd, WPARAM key, LPARAM lParam)
         return;
     switch (key) {
     case VK_END: Shutdown(); break;
-    case VK_F4: SaveCapture(hwnd); break;
+    case VK_F4: Save(hwnd); break;
     case VK_ESCAPE: CancelDrag(); break;
     case VK_RETURN:
     case VK_SPACE: OnSelectKey(lParam); break;
@@ -217,6 +329,11 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
     GetCursorPos(&iconPress);
     switch (mouseMsg) {
     case WM_LBUTTONDOWN:
+        // During a countdown a press freezes at once, as soon as the countdown's box is gone.
+        if (CountdownRunning()) {
+            HurryCountdown();
+            break;
+        }
         EtatMouse = 1;
         PostMessageA(hWndMain, WM_SETFOCUS, 0, 0);
         break;
@@ -229,6 +346,7 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
         menuOpen = true;
         TrackPopupMenu(hMenu, TPM_RIGHTALIGN, iconPress.x, iconPress.y, 0, hWndMain, nullptr);
         menuOpen = false;
+        PostponeCountdown();
         PostMessageA(hWndMain, WM_NULL, 0, 0);
         break;
     }
@@ -237,15 +355,17 @@ void OnTrayIcon(WPARAM id, LPARAM mouseMsg)
 }
 
 // Print Screen does what a left press on the icon does, Shift+Print Screen what the menu's
-// last region does; neither over a selection on screen, nor while the tray menu is open (its
-// loop hands the key on): the menu would be in the picture, since it leaves the screen only a
-// moment after it closes.
+// last region does, Ctrl+Print Screen what its delayed capture does; none over a selection on
+// screen, nor while the tray menu is open (its loop hands the key on): the menu would be in
+// the picture, since it leaves the screen only a moment after it closes.
 void OnHotKey(WPARAM id)
 {
     if (id == kHotkeyId && !menuOpen && !IsWindowVisible(hWndMain))
         OnTrayIcon(IDI_GRABOTINE, WM_LBUTTONDOWN);
     else if (id == kLastRegionHotkeyId && !menuOpen)
         CaptureLastRegionAgain();
+    else if (id == kDelayHotkeyId && !menuOpen)
+        DelayedCaptureAgain();
 }
 
 void OnSetFocus()
@@ -268,6 +388,8 @@ void OnEndSession(WPARAM ending)
 {
     if (!ending)
         return;
+    CancelCountdown();
+    CloseAllPins();
     RenderPromisedPng();
     StoreSettings();
     ReleaseHotkey();
@@ -308,6 +430,7 @@ LRESULT CALLBACK WndMainProc(HWND hwnd, UINT iMsg, WPARAM wParam, LPARAM lParam)
     case WM_DPICHANGED: KeepOverlayPlace(); return 0;
     case WM_TRAYICON: OnTrayIcon(wParam, lParam); return 0;
     case WM_HOTKEY: OnHotKey(wParam); return 0;
+    case WM_TIMER: OnTimer(wParam); return 0;
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION: OnEndSession(wParam); return 0;
     // A setting that frees Print Screen may come with it.

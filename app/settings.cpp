@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "app/grabotine.h"
+#include "resources/resource.h"
 #include "win/scoped_win.h"
 
 #include <windows.h>
@@ -45,10 +47,14 @@ void ReadValue(const char* section, const char* missing, char* value, size_t siz
     value[len] = '\0';
 }
 
+// Whether a value of the store under way could not be written (read-only file, full disk).
+bool storeFailed = false;
+
 void WriteValue(const char* section, const char* value)
 {
-    WritePrivateProfileStringW(Wide(section).c_str(), kKey, Wide(value).c_str(),
-                               SettingsFile().c_str());
+    if (!WritePrivateProfileStringW(Wide(section).c_str(), kKey, Wide(value).c_str(),
+                                    SettingsFile().c_str()))
+        storeFailed = true;
 }
 
 int32_t ReadNumber(const char* section, const char* missing = "0")
@@ -71,7 +77,12 @@ bool FileExistsW(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+// Empty for a bare name: there is no folder to make.
+std::wstring FolderOf(const std::wstring& path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
 
 std::wstring KnownFolder(int csidl)
 {
@@ -79,6 +90,70 @@ std::wstring KnownFolder(int csidl)
     return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))
                ? std::wstring(path)
                : std::wstring();
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? FolderOf(path) : std::wstring();
+}
+
+// Opening for writing changes nothing, and fails as a write would in a folder the user may
+// not write or on a file another program holds. The read-only mark is asked for as well: not
+// every file system refuses the open for it.
+bool CanWrite(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY))
+        return false;
+    return ScopedHandle(CreateFileW(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+        .valid();
+}
+
+// The file the settings go to, and the one they go to when it cannot be written.
+std::wstring settingsFile;
+std::wstring fallbackFile;
+
+// What went wrong with the settings file, told once: a balloon, or a box when the program is
+// leaving and its icon with it. Before the icon is there it waits for TellSettingsTrouble.
+const char* untold = nullptr;
+constexpr char kTroubleTitle[] = "Settings not saved";
+constexpr char kMoved[] = "grabotine.ini beside Grabotine.exe cannot be written: your settings "
+                          "are kept in %APPDATA%\\Grabotine instead.";
+constexpr char kLost[] = "Grabotine cannot write its settings file (read-only, or the disk is "
+                         "full): the changes made in Options are not kept.";
+bool toldMoved = false;
+bool toldLost = false;
+
+void Tell(const char* text, bool& told, bool leaving)
+{
+    if (told)
+        return;
+    told = true;
+    if (leaving)
+        MessageBoxA(nullptr, text, kTroubleTitle, MB_OK | MB_ICONWARNING | MB_TOPMOST);
+    else if (hWndMain)
+        TaskBarBalloon(IDI_GRABOTINE, kTroubleTitle, text);
+    else
+        untold = text;
+}
+
+void ChooseSettingsFile()
+{
+    const std::wstring userFile = UserSettingsFile(KnownFolder(CSIDL_APPDATA));
+    const std::wstring portable = PortableSettingsFile(ProgramFolder());
+    settingsFile = userFile.empty() ? portable : userFile;
+    if (portable.empty() || !FileExistsW(portable))
+        return;
+    if (CanWrite(portable)) {
+        settingsFile = portable;
+        fallbackFile = userFile;
+    } else if (!userFile.empty()) {
+        Tell(kMoved, toldMoved, false);
+    }
 }
 
 std::wstring WindowsFolder()
@@ -139,13 +214,28 @@ bool DesktopDirectory(char (&path)[MAX_PATH])
 
 }  // namespace
 
+std::wstring UserSettingsFile(const std::wstring& appData)
+{
+    return appData.empty() ? std::wstring() : appData + L"\\Grabotine\\" + Wide(kIniFile);
+}
+
+std::wstring PortableSettingsFile(const std::wstring& programFolder)
+{
+    return programFolder.empty() ? std::wstring() : programFolder + L"\\" + Wide(kIniFile);
+}
+
 const std::wstring& SettingsFile()
 {
-    static const std::wstring path = [] {
-        const std::wstring appData = KnownFolder(CSIDL_APPDATA);
-        return appData.empty() ? Wide(kIniFile) : appData + L"\\Grabotine\\" + Wide(kIniFile);
-    }();
-    return path;
+    if (settingsFile.empty())
+        ChooseSettingsFile();
+    return settingsFile;
+}
+
+void TellSettingsTrouble()
+{
+    if (untold)
+        TaskBarBalloon(IDI_GRABOTINE, kTroubleTitle, untold);
+    untold = nullptr;
 }
 
 std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstring& windowsDir)
@@ -161,7 +251,7 @@ std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstri
 void CarryOverSettings()
 {
     const std::wstring& file = SettingsFile();
-    if (file.find(L'\\') == std::wstring::npos || FileExistsW(file))
+    if (file.empty() || FileExistsW(file))
         return;
     const std::wstring windows = WindowsFolder();
     for (const std::wstring& earlier :
@@ -170,7 +260,12 @@ void CarryOverSettings()
         if (earlier.empty() || !FileExistsW(earlier))
             continue;
         CreateDirectoryW(FolderOf(file).c_str(), nullptr);
-        CopyFileW(earlier.c_str(), file.c_str(), TRUE);
+        // A copy keeps the read-only mark an administrator may have set: every store would fail.
+        if (CopyFileW(earlier.c_str(), file.c_str(), TRUE)) {
+            const DWORD attributes = GetFileAttributesW(file.c_str());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+                SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+        }
         return;
     }
 }
@@ -190,6 +285,11 @@ bool SetFolderIfFits(const char* path)
     return true;
 }
 
+int32_t DelayFromSetting(int32_t stored)
+{
+    return stored >= 1 && stored <= kMaxDelay ? stored : kDefaultDelay;
+}
+
 void LoadSettings()
 {
     CarryOverSettings();
@@ -200,6 +300,7 @@ void LoadSettings()
     AppliState.EtatHotkey = ReadNumber("Hotkey", "1");
     AppliState.EtatMagnifier = ReadNumber("Magnifier");
     AppliState.EtatSnap = ReadNumber("Snap");
+    AppliState.EtatDelay = DelayFromSetting(ReadNumber("Delay", "3"));
     // One character more than fits: a longer value is cut there and then refused whole,
     // leaving the folder not set ("0").
     char folder[sizeof AppliState.szpath + 1] = {};
@@ -223,10 +324,32 @@ void SetDefaultFolder()
     AppliState.szpath[0] = '\0';
 }
 
-void StoreSettings()
+namespace {
+
+// After a store: a portable file that stopped taking writes gives way to the user's own file,
+// with everything stored there; a store that reached no file is told.
+bool StoreDone(bool leaving)
 {
+    if (!storeFailed)
+        return true;
+    if (!fallbackFile.empty()) {
+        settingsFile = fallbackFile;
+        fallbackFile.clear();
+        Tell(kMoved, toldMoved, leaving);
+        return StoreSettings(leaving);
+    }
+    Tell(kLost, toldLost, leaving);
+    return false;
+}
+
+}  // namespace
+
+bool StoreSettings(bool leaving)
+{
+    storeFailed = SettingsFile().empty();
     // The folder of the file is made on the first store; a profile that has lost it gets it back.
-    CreateDirectoryW(FolderOf(SettingsFile()).c_str(), nullptr);
+    if (!FolderOf(SettingsFile()).empty())
+        CreateDirectoryW(FolderOf(SettingsFile()).c_str(), nullptr);
     WriteNumber("autoSave", AppliState.EtatAutoSave);
     WriteNumber("Sound", AppliState.EtatSound);
     WriteNumber("SaveAs", AppliState.extension);
@@ -234,4 +357,6 @@ void StoreSettings()
     WriteNumber("Hotkey", AppliState.EtatHotkey);
     WriteNumber("Magnifier", AppliState.EtatMagnifier);
     WriteNumber("Snap", AppliState.EtatSnap);
+    WriteNumber("Delay", AppliState.EtatDelay);
+    return StoreDone(leaving);
 }

@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+// A delayed capture waits this long unless the INI says 1 to 60 seconds.
+constexpr int32_t kDefaultDelay = 3;
+constexpr int32_t kMaxDelay = 60;
+
 struct Etat {
     int32_t EtatAutoSave;  // 1 = save after every capture
     int32_t EtatSound;     // 1 = shutter sound after every save
@@ -13,6 +17,7 @@ struct Etat {
     int32_t EtatHotkey = 1;  // 1 = Print Screen starts a selection
     int32_t EtatMagnifier = 0;  // 1 = a magnifier follows the pointer on the overlay
     int32_t EtatSnap = 0;  // 1 = the overlay outlines the window under the pointer; a click takes it
+    int32_t EtatDelay = kDefaultDelay;  // seconds before a delayed capture freezes the screen
 };
 
 extern Etat AppliState;
@@ -22,10 +27,19 @@ extern Etat AppliState;
 constexpr const char kIniFile[] = "grabotine.ini";
 
 // The settings file of this user, for the 32-bit and the 64-bit program alike:
-// %APPDATA%\Grabotine\grabotine.ini (a bare name in the Windows folder only when the profile
-// has no such folder). Windows redirects no write of a 64-bit program, nor of a standard user,
-// to the Windows folder.
+// %APPDATA%\Grabotine\grabotine.ini. Windows redirects no write of a 64-bit program, nor of a
+// standard user, to the Windows folder. Portable mode: a grabotine.ini that can be written
+// beside the program is used instead (one that cannot is told, and %APPDATA%'s used); so is the
+// program's folder when the profile has no %APPDATA%. Chosen at the first call.
 const std::wstring& SettingsFile();
+
+// Where those files are, from the user's %APPDATA% and the program's folder (empty when
+// either is unknown).
+std::wstring UserSettingsFile(const std::wstring& appData);
+std::wstring PortableSettingsFile(const std::wstring& programFolder);
+
+// Shows what choosing the settings file found wrong, once the icon is there to tell it.
+void TellSettingsTrouble();
 
 // Where Windows kept the settings of a 32-bit program it virtualized, for the file that
 // program named in the Windows folder windowsDir: the same path under localAppData's
@@ -36,11 +50,17 @@ std::wstring VirtualStoreFile(const std::wstring& localAppData, const std::wstri
 // virtualized copy first (the one that release really read), else the Windows folder's.
 void CarryOverSettings();
 
+// The delay a stored [Delay] value gives: itself from 1 to kMaxDelay, else kDefaultDelay.
+int32_t DelayFromSetting(int32_t stored);
+
 // Carries the earlier settings over, then reads them. A stored folder that does not fit whole
 // counts as not set, as a chosen one is refused.
 void LoadSettings();
 void SetDefaultFolder();
-void StoreSettings();
+// Writes every setting; says whether they reached a file. A portable file that cannot be
+// written gives way to %APPDATA%'s; a store that reached none is told once, by a balloon, or by
+// a box when the program is leaving (its icon goes with it).
+bool StoreSettings(bool leaving = false);
 
 // Makes path the output directory only when it fits szpath whole: a path cut short would
 // name another folder. Says whether it did.

@@ -55,6 +55,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int)
     hInst = hInstance;
 
     TaskBarAdd(wndclass.hIcon, IDI_GRABOTINE);
+    TellSettingsTrouble();
     ShowWindow(hWndMain, SW_HIDE);
     // After the icon, which tells the user when the key cannot be had.
     ApplyHotkeySetting();

@@ -83,6 +83,8 @@ constexpr DWORD kClipboardWaitMs = 1000;
 // The rectangle of the last capture, ordered, on the virtual screen.
 bool hasLastRegion = false;
 RECT lastRegion = {0, 0, 0, 0};
+// Where hBitmap was taken: the last region as cut to the monitors.
+RECT captureRegion = {0, 0, 0, 0};
 
 // What the user saw: the overlay's frozen picture, or the live display when there is none;
 // r is on the virtual screen. Layered windows are part of what the user sees, hence CAPTUREBLT.
@@ -172,6 +174,8 @@ void TellClipboardMissed(Missed why)
 
 bool HasLastRegion() { return hasLastRegion; }
 
+RECT CaptureRegion() { return captureRegion; }
+
 bool CaptureLastRegion()
 {
     RECT region = lastRegion;
@@ -218,6 +222,7 @@ bool SetBitmapClipBoard()
     OrderRect(rect);
     hasLastRegion = true;
     lastRegion = rect;
+    captureRegion = rect;
     Missed missed = Missed::Nothing;
     {
         ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
@@ -245,6 +250,34 @@ bool SetBitmapClipBoard()
         return false;
     }
     hPromised = hBitmap;
+    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
+    return true;
+}
+
+bool PutBitmapOnClipboard(HBITMAP bmp)
+{
+    // The promise keeps a copy of its own: the bitmap's owner may free it before "PNG" is made.
+    ScopedGdiObject<HBITMAP> copy(CopyBitmap(bmp));
+    Missed missed = Missed::Nothing;
+    {
+        ScopedGetDC hdc(nullptr);
+        std::optional<ScopedClipboard> clipboard;
+        if (!copy.get()) {
+            missed = Missed::NotMade;
+        } else if (!OpenClipboardPatiently(clipboard)) {
+            missed = Missed::Held;
+        } else {
+            const bool emptied = EmptyClipboard();
+            DropPngPromise();
+            if (!emptied || !OfferToClipboard(hdc.get(), copy.get()))
+                missed = Missed::NotPlaced;
+        }
+    }
+    if (missed != Missed::Nothing) {
+        TellClipboardMissed(missed);
+        return false;
+    }
+    hPromised = copy.release();
     PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
     return true;
 }

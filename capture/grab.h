@@ -23,6 +23,12 @@ bool SetBitmapClipBoard();
 
 // Whether a capture was made in this run, and so there is a last region to capture again.
 bool HasLastRegion();
+// Where the current capture was taken, ordered, on the virtual screen.
+RECT CaptureRegion();
+
+// A copy of bmp onto the clipboard as a release puts a capture there ("PNG" promised and made
+// right after), with the same balloon when it cannot; says whether it went there.
+bool PutBitmapOnClipboard(HBITMAP bmp);
 
 // The last capture's rectangle again, from the screen as it is now (no overlay), as a release
 // grabs it; cut to what the monitors show of it first, and a balloon says when that cut

@@ -205,24 +205,36 @@ void SnapTo(POINT at)
     highlight = SnapRect(FrozenWindows(), FrozenMonitors(), at, snapWider, frozenArea);
 }
 
-// Moves the outline from what is drawn to what is wanted: XORed away and drawn again, outside
-// the magnifier's box, which shows the magnifier whole. Nothing when it stays.
+// Whether the outline wanted differs from the one drawn.
+bool OutlineChanges(bool want, const RECT& wanted)
+{
+    return want != outlined || (want && !EqualRect(&wanted, &outline));
+}
+
+// XORs the outline drawn away and the wanted one in, through the clipping the caller set.
+void SwapOutline(HDC hdc, bool want, const RECT& wanted)
+{
+    if (outlined)
+        DrawOutline(hdc, outline);
+    outlined = want;
+    outline = wanted;
+    if (outlined)
+        DrawOutline(hdc, outline);
+}
+
+// Moves the outline from what is drawn to what is wanted, outside the magnifier's box, which
+// shows the magnifier whole. Nothing when it stays.
 void UpdateOutline()
 {
     RECT wanted = {};
     const bool want = WantedOutline(wanted);
-    if (want == outlined && (!want || EqualRect(&wanted, &outline)))
+    if (!OutlineChanges(want, wanted))
         return;
     ScopedGetDC hdc(hWndMain);
     ScopedSaveDC clipping(hdc.get());
     if (magnifierOn)
         ClipOut(hdc.get(), magnifierBox);
-    if (outlined)
-        DrawOutline(hdc.get(), outline);
-    outlined = want;
-    outline = wanted;
-    if (outlined)
-        DrawOutline(hdc.get(), outline);
+    SwapOutline(hdc.get(), want, wanted);
 }
 
 // A move with the magnifier: every pixel changes at most once, so neither the box nor the
@@ -237,7 +249,7 @@ void MoveWithMagnifier(POINT to)
     RECT after = {};
     const bool afterOn = WantedOutline(after);
     ScopedGetDC hdc(hWndMain);
-    if (outlined != afterOn || (afterOn && !EqualRect(&after, &outline))) {
+    if (OutlineChanges(afterOn, after)) {
         ScopedSaveDC clipping(hdc.get());
         if (OutlineMayTouch(outlined, outline, oldBox) ||
             OutlineMayTouch(outlined, outline, newBox) ||
@@ -245,12 +257,7 @@ void MoveWithMagnifier(POINT to)
             ClipOut(hdc.get(), oldBox);
             ClipOut(hdc.get(), newBox);
         }
-        if (outlined)
-            DrawOutline(hdc.get(), outline);
-        outlined = afterOn;
-        outline = after;
-        if (outlined)
-            DrawOutline(hdc.get(), outline);
+        SwapOutline(hdc.get(), afterOn, after);
     }
     magnifierBox = newBox;
     pointer = to;
@@ -357,21 +364,25 @@ void HideOverlay()
 
 void PaintOverlay(HWND hwnd)
 {
-    ScopedPaint paint(hwnd);
-    if (!FrozenScreen())
-        return;
     {
-        ScopedSaveDC clipping(paint.get());
+        ScopedPaint paint(hwnd);
+        if (!FrozenScreen())
+            return;
+        {
+            ScopedSaveDC clipping(paint.get());
+            if (magnifierOn)
+                ClipOut(paint.get(), magnifierBox);
+            PaintFrozen(paint.get(), paint.area());
+            // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted
+            // part.
+            if (outlined)
+                DrawOutline(paint.get(), outline);
+        }
         if (magnifierOn)
-            ClipOut(paint.get(), magnifierBox);
-        PaintFrozen(paint.get(), paint.area());
-        // Keeps the XOR outline whole, so the next erase leaves no trace in the repainted part.
-        if (outlined)
-            DrawOutline(paint.get(), outline);
+            PaintMagnifier(paint.get());
     }
-    if (magnifierOn)
-        PaintMagnifier(paint.get());
-    if (snapOn && !snapListed)
+    // Once the whole picture shows.
+    if (snapOn && !snapListed && !GetUpdateRect(hwnd, nullptr, FALSE))
         PostMessageA(hWndMain, WM_LISTWINDOWS, 0, 0);
 }
 

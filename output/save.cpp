@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,28 @@ private:
     std::string name_;
 };
 
+std::wstring lastSaved;
+
+// Saves name their files in the code page (the folder perhaps by its short name): the user is
+// given the path the shell shows, with the folder's own letters.
+void RememberSaved(const char* path)
+{
+    const int n = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (n <= 0)
+        return;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], n);
+    const DWORD len = GetLongPathNameW(wide.c_str(), nullptr, 0);
+    std::wstring full(len, L'\0');
+    if (len > 0 && GetLongPathNameW(wide.c_str(), &full[0], len) == len - 1)
+        wide.swap(full);
+    wide.resize(wcslen(wide.c_str()));
+    lastSaved.swap(wide);
+}
+
 }  // namespace
+
+const std::wstring& LastSavedFile() { return lastSaved; }
 
 bool FormatCaptureName(char* out, size_t size, const char* dir, const SYSTEMTIME& t,
                        const char* ext, int copy)
@@ -91,11 +113,12 @@ bool SaveCaptureAt(HWND hwnd, const SYSTEMTIME& t)
     // The capture of this moment, the save's own: captures made while an export waits on its
     // message boxes replace hBitmap and free the old one.
     ScopedGdiObject<HBITMAP> capture(CopyBitmap(hBitmap));
-    if (format == 0)
-        return CreateBMPFile(hwnd, Buffer, capture.get());
-    if (format == 3)
-        return CreatePNGFile(hwnd, Buffer, capture.get());
-    return CreateJPGFile(hwnd, Buffer, capture.get());
+    const bool written = format == 0   ? CreateBMPFile(hwnd, Buffer, capture.get())
+                         : format == 3 ? CreatePNGFile(hwnd, Buffer, capture.get())
+                                       : CreateJPGFile(hwnd, Buffer, capture.get());
+    if (written)
+        RememberSaved(Buffer);
+    return written;
 }
 
 void SaveCapture(HWND hwnd)

@@ -4,10 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Writes the current capture in the chosen format, then plays the shutter sound if on and
 // the save did what was asked.
 void SaveCapture(HWND hwnd);
+
+// The full path of the last file a save wrote in this run, wide and in its long form (the
+// output folder may be the short name of a folder the code page cannot write); empty before.
+const std::wstring& LastSavedFile();
 
 // The file extension of a SaveAs value: 0 BMP, 1 JPEG, 3 PNG; null for the values that write
 // no file (2, and any the program does not know).

@@ -2,8 +2,8 @@
 ; (where the program's working directory can always be written); with /ALLUSERS, run by an
 ; administrator, for every user of the machine into Program Files.
 ; makensis -DVERSION=x.y -DARCH=x86|x64 -DSTAGE=folder-with-the-files -DICON=grabotine.ico
-;         -DOUTFILE=setup.exe [-DSIGN=command] (the command signs the file named last on its line
-;         in place)
+;         -DOUTFILE=setup.exe -DPUBLISHER=name [-DSIGN=command] (the command signs the file named
+;         last on its line in place); packaging/metadata.json holds the publisher's name
 ; The x64 installer is a 64-bit program itself: it installs into the 64-bit Program Files and
 ; registry view, and replaces an earlier 32-bit install of the same kind.
 !if "${ARCH}" == "x64"
@@ -16,11 +16,11 @@ RequestExecutionLevel user
 ManifestDPIAware true
 
 !define NAME "Grabotine"
-!define PUBLISHER "The Grabotine team"
 ; Class and title of the program's one window: a close request to it stores the settings and ends it.
 !define WINDOW "${NAME} v. ${VERSION}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 !define SYNCHRONIZE 0x00100000
+!define KEYBOARD_KEY "Control Panel\Keyboard"
 
 !include MUI2.nsh
 !include nsDialogs.nsh
@@ -56,6 +56,8 @@ Var FolderGiven   ; 1 when the command line named the folder (/D=)
 Var AllUsersBox
 Var Old32Folder   ; x64: the folder of an earlier 32-bit install for all users, to be replaced
 Var Old32Version  ; and its version
+Var PrintScreen   ; BST_CHECKED: Print Screen is Grabotine's, not Windows' screen snip's
+Var PrintScreenBox
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -68,12 +70,14 @@ and captures are kept.$\r$\n$\r$\nClick Next to continue."
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${NAME} now"
 
 !insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_LICENSE "${STAGE}/License.txt"
 Page custom UsersPage UsersPageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 Page custom SignInPage SignInPageLeave
 !insertmacro MUI_PAGE_INSTFILES
-; Setup for all users runs as an administrator: a program it started would run as that account,
-; not as the user signed in. There the Startup shortcut starts it at the next sign-in.
+; Setup that runs as an administrator starts nothing: a program it started would have that
+; account's rights (and be out of reach of the user's next Setup), and for all users it would not
+; even be the signed-in user's. The Startup shortcut or the Start menu starts it.
 !define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -124,9 +128,12 @@ FunctionEnd
 !macroend
 
 Function FinishPageShow
-  ${If} $AllUsers == 1
+  ${If} $Admin == 1
     SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
     ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${NSD_SetText} $mui.FinishPage.Text "${NAME} ${VERSION} is installed.$\r$\n$\r$\nSetup ran \
+with administrator rights, which a ${NAME} it started would have too, so it starts none: \
+choose ${NAME} in the Start menu to start it now."
   ${EndIf}
 FunctionEnd
 
@@ -188,15 +195,34 @@ Function InstallFor
   ${IfNot} ${Errors}
     StrCpy $AutoStart ${BST_CHECKED}
   ${EndIf}
+  ; Print Screen is a setting of the user's own Windows: only an install for one user takes it.
+  StrCpy $PrintScreen ${BST_UNCHECKED}
+  ${If} $AllUsers != 1
+    ClearErrors
+    ReadRegStr $3 HKCU "${UNINSTALL_KEY}" "PrintScreenBefore"
+    ${IfNot} ${Errors}
+      StrCpy $PrintScreen ${BST_CHECKED}
+    ${EndIf}
+    ClearErrors
+    ${GetOptions} $2 "/PRINTSCREEN" $3
+    ${IfNot} ${Errors}
+      StrCpy $PrintScreen ${BST_CHECKED}
+    ${EndIf}
+  ${EndIf}
 
   ; One machine has either one install for all users or installs for single users: both would
   ; put two entries in the Start menu and start two copies at sign-in.
   StrCpy $0 ""
   ReadRegStr $1 HKCU "${UNINSTALL_KEY}" "InstallLocation"
   ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+!if "${ARCH}" == "x64"
+  ; An install for all users of the 32-bit program counts as one, whoever runs Setup.
   ${If} $2 == ""
-    StrCpy $2 $Old32Folder
+    SetRegView 32
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    SetRegView 64
   ${EndIf}
+!endif
 !if "${ARCH}" != "x64"
   ; On 64-bit Windows the x64 program's install for all users is in the other registry view:
   ; this installer would put a second copy beside it.
@@ -321,11 +347,56 @@ Function SignInPage
   ${EndIf}
   Pop $AutoStartBox
   ${NSD_SetState} $AutoStartBox $AutoStart
+  ${If} $AllUsers != 1
+    ${NSD_CreateCheckbox} 0 24u 100% 12u "Use Print Screen for ${NAME}"
+    Pop $PrintScreenBox
+    ${NSD_SetState} $PrintScreenBox $PrintScreen
+    ${NSD_CreateLabel} 12u 38u -12u 36u "Windows 11 keeps the Print Screen key for its own \
+screen snip. Ticked, Setup gives the key to ${NAME} (for you only); removing ${NAME} gives \
+Windows its setting back."
+    Pop $0
+  ${EndIf}
   nsDialogs::Show
 FunctionEnd
 
 Function SignInPageLeave
   ${NSD_GetState} $AutoStartBox $AutoStart
+  ${If} $AllUsers != 1
+    ${NSD_GetState} $PrintScreenBox $PrintScreen
+  ${EndIf}
+FunctionEnd
+
+; The value of PrintScreenKeyForSnippingEnabled found before Setup took the key ("absent" when
+; there was none) is kept in the install's entry, and given back when the key is let go.
+!macro RESTORE_PRINTSCREEN before
+  ${If} ${before} == "absent"
+    DeleteRegValue HKCU "${KEYBOARD_KEY}" "PrintScreenKeyForSnippingEnabled"
+  ${Else}
+    WriteRegDWORD HKCU "${KEYBOARD_KEY}" "PrintScreenKeyForSnippingEnabled" ${before}
+  ${EndIf}
+  SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:${KEYBOARD_KEY}" /TIMEOUT=1000
+!macroend
+
+; TakePrintScreen: gives the key to Grabotine, or back to Windows, as $PrintScreen says; only
+; for an install for one user.
+Function TakePrintScreen
+  ClearErrors
+  ReadRegStr $0 HKCU "${UNINSTALL_KEY}" "PrintScreenBefore"
+  ${If} $PrintScreen == ${BST_CHECKED}
+    ${If} ${Errors}
+      ClearErrors
+      ReadRegDWORD $0 HKCU "${KEYBOARD_KEY}" "PrintScreenKeyForSnippingEnabled"
+      ${If} ${Errors}
+        StrCpy $0 "absent"
+      ${EndIf}
+      WriteRegStr HKCU "${UNINSTALL_KEY}" "PrintScreenBefore" $0
+    ${EndIf}
+    WriteRegDWORD HKCU "${KEYBOARD_KEY}" "PrintScreenKeyForSnippingEnabled" 0
+    SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:${KEYBOARD_KEY}" /TIMEOUT=1000
+  ${ElseIfNot} ${Errors}
+    !insertmacro RESTORE_PRINTSCREEN $0
+    DeleteRegValue HKCU "${UNINSTALL_KEY}" "PrintScreenBefore"
+  ${EndIf}
 FunctionEnd
 
 Section
@@ -347,10 +418,21 @@ Section
   ; The 32-bit install this one replaces: its files, its folder and its entry in the 32-bit
   ; view go; the shortcuts of the same names are written again below.
   ${If} $Old32Folder != ""
+    ; A copy running in another session holds its program: then it stays whole, entry and all,
+    ; and this install does not happen, since nothing could remove those files later.
     Delete "$Old32Folder\Grabotine.exe"
+    ${If} ${FileExists} "$Old32Folder\Grabotine.exe"
+      MessageBox MB_OK|MB_ICONSTOP "${NAME} $Old32Version in $Old32Folder is running, perhaps \
+in another user's session, and its files cannot be replaced. End it there (Exit in its icon's \
+menu), then run Setup again. Nothing was installed." /SD IDOK
+      SetErrorLevel 2
+      Abort "${NAME} $Old32Version is still running."
+    ${EndIf}
     Delete "$Old32Folder\NViewLib.dll"
     Delete "$Old32Folder\grabotine.htm"
+    Delete "$Old32Folder\License.txt"
     Delete "$Old32Folder\Uninstall.exe"
+    Delete "$Old32Folder\Uninstall.dat"
     RMDir "$Old32Folder"
 !if "${ARCH}" == "x64"
     SetRegView 32
@@ -363,7 +445,10 @@ Section
   File "${STAGE}/Grabotine.exe"
   File "${STAGE}/NViewLib.dll"
   File "${STAGE}/grabotine.htm"
-  WriteUninstaller "$INSTDIR\Uninstall.exe"
+  File "${STAGE}/License.txt"
+  ; Uninstall.exe runs the uninstaller proper, Uninstall.dat, and waits for it (uninstall.cpp).
+  File "${STAGE}/Uninstall.exe"
+  WriteUninstaller "$INSTDIR\Uninstall.dat"
 
   ; Shortcuts start the program in its own folder, which its user can write; the folder in
   ; Program Files is not, so there each user's profile (the folder Setup starts it in, too:
@@ -390,14 +475,17 @@ Section
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
+  ${If} $AllUsers != 1
+    Call TakePrintScreen
+  ${EndIf}
 SectionEnd
 
 ; A silent upgrade for one user gives back the running program it closed; the finish page offers it
-; otherwise. Setup for all users starts nothing (see FinishPageShow).
+; otherwise. Setup as an administrator starts nothing (see FinishPageShow).
 Function .onInstSuccess
   ${If} ${Silent}
   ${AndIf} $WasRunning == 1
-  ${AndIf} $AllUsers != 1
+  ${AndIf} $Admin != 1
     Exec '"$INSTDIR\Grabotine.exe"'
   ${EndIf}
 FunctionEnd
@@ -447,9 +535,29 @@ its files cannot be removed. End it there (Exit in its icon's menu), then remove
   ${EndIf}
   Delete "$INSTDIR\NViewLib.dll"
   Delete "$INSTDIR\grabotine.htm"
+  Delete "$INSTDIR\License.txt"
+  Delete "$INSTDIR\Uninstall.dat"
+  ; Uninstall.exe runs while it waits for this copy: a running program cannot be deleted, but
+  ; it can be moved (on the same drive) out of the folder, into the temporary one that goes
+  ; with this copy; else it and the folder go at the next restart.
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    InitPluginsDir
+    Rename "$INSTDIR\Uninstall.exe" "$PLUGINSDIR\Uninstall.exe"
+  ${EndIf}
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    Delete /REBOOTOK "$INSTDIR\Uninstall.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR"
+  ${EndIf}
   Delete "$SMPROGRAMS\${NAME}.lnk"
   Delete "$SMSTARTUP\${NAME}.lnk"
+  ClearErrors
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "PrintScreenBefore"
+  ${IfNot} ${Errors}
+    !insertmacro RESTORE_PRINTSCREEN $0
+  ${EndIf}
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
+

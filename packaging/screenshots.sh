@@ -12,7 +12,7 @@ fi
 
 version=$(sed -n 's/^#define GRABOTINE_VERSION "\(.*\)"$/\1/p' "$build/generated/version.h")
 title="Grabotine $version Setup"
-wine "$build/dist/Grabotine-$version-setup.exe" </dev/null >/dev/null 2>&1 &
+wine "$build/dist/Grabotine-$version-$(build_arch "$build")-setup.exe" </dev/null >/dev/null 2>&1 &
 
 # Its caption gains a space after the first page.
 window() { xdotool search --onlyvisible --name "^$title" | head -n1; }

@@ -14,6 +14,10 @@
 #define IDM_OPTIONS 5
 #define IDM_HELP 6
 #define IDM_LASTREGION 7
+#define IDM_DELAY 8
+#define IDM_PIN 9
+#define IDM_COPYPATH 10
+#define IDM_OPENFOLDER 11
 
 // About dialog
 #define IDC_ABOUT_NAME 10

@@ -5,7 +5,7 @@ set -euo pipefail
 
 BUILD=$(cd "${1:-build}" && pwd)
 cd "$(dirname "$0")/.."
-sources=$(ls app/*.cpp capture/*.cpp output/*.cpp dialogs/*.cpp nviewlib/*.cpp win/*.cpp)
+sources=$(ls app/*.cpp capture/*.cpp output/*.cpp dialogs/*.cpp nviewlib/*.cpp win/*.cpp packaging/*.cpp)
 
 # Debian's clang, aimed at the MinGW headers and target of the build's own compiler.
 cxx=$(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix/include/c++ | head -n 1)

@@ -40,6 +40,9 @@ WM_SYSCOMMAND = 0x112
 SC_CLOSE = 0xF060
 VK_END = 0x23
 VK_F4 = 0x73
+# The popup menu's items, and the commands of the new ones.
+MENU_ITEMS = 10
+IDM_DELAY, IDM_PIN, IDM_COPYPATH = 8, 9, 10
 
 # Generous: a loaded two-core machine can be slow to start Wine processes.
 TIMEOUT = 30.0
@@ -762,8 +765,6 @@ class Dialog:
         return Dialog(app.hwnd, "Options")
 
 
-
-
 class Program:
     """One run of Grabotine.exe; use as a context manager so a failed test still ends it."""
 
@@ -814,10 +815,11 @@ class Program:
 
     def choose_from_menu(self, position):
         """Opens the menu with a right press on the icon and clicks its item at position
-        (0 to 5), as a user does; returns the menu's (x, y, w, h)."""
+        (0 to MENU_ITEMS - 1, items of one height), as a user does; returns the menu's
+        (x, y, w, h)."""
         self.press_icon(3)
         x, y, w, h = (int(v) for v in probe("find-menu", self.hwnd, int(TIMEOUT * 1000)).split())
-        click_screen(x + w // 2, y + h * (2 * position + 1) // 12)
+        click_screen(x + w // 2, y + h * (2 * position + 1) // (2 * MENU_ITEMS))
         return x, y, w, h
 
     def window_info(self):

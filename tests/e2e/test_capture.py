@@ -1,4 +1,5 @@
 """The selection overlay and the grab to the clipboard, driven with real presses and drags."""
+import subprocess
 import unittest
 
 import harness as h
@@ -120,6 +121,12 @@ class Capture(unittest.TestCase):
                     self.assertEqual(got[:2], h.screen_size())
                     got, want = h.crop(got, 0, 0, 900, 768), h.crop(screen, 0, 0, 900, 768)
                 h.assert_same_image(self, got, want, str((at, keys)))
+            # Enter twice at one point is a click.
+            app.open_overlay()
+            h.move_to(x + 100, y + 60)
+            h.xdotool("key", "Return", "Return")
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_image("dib"), button, "Enter, Enter")
             # A drag is a drag, over windows too.
             app.capture(x + 100, y + 60, x + 250, y + 190)
             h.assert_same_image(self, h.clipboard_image("dib"), h.crop(screen, x + 100, y + 60, 150, 130))
@@ -165,6 +172,48 @@ class Capture(unittest.TestCase):
         # The overlay still works after a cancel, and the cancel left no outline behind.
         app.capture(10, 10, 60, 50)
         h.assert_same_image(self, h.clipboard_image("bitmap"), h.crop(self.picture, 10, 10, 50, 40))
+
+    def test_a_delayed_capture_freezes_on_time_with_what_opened_meanwhile(self):
+        self.app.exit(self)
+        with h.Program(ini=h.settings_ini("0") + "[Delay]\r\nState=8\r\n") as app:
+            h.move_to(150, 150)
+            timer = subprocess.Popen(["wine", h.PROBE, "command-to-overlay", app.hwnd,
+                                      str(h.IDM_DELAY), "30000"], stdout=subprocess.PIPE, text=True)
+            self.addCleanup(timer.wait)
+            other = h.show_topmost_window(self)
+            h.xdotool("windowactivate", "--sync", h.x_window_of(other))
+            # The countdown's box beside the pointer takes neither the keyboard nor the focus.
+            self.assertEqual(h.ask("foreground"), other)
+            elapsed = int(timer.communicate(timeout=h.TIMEOUT)[0])
+            self.assertTrue(8000 <= elapsed <= 9000, elapsed)
+            h.poll(lambda: app.overlay_geometry() == (0, 0) + h.screen_size(), what="the overlay")
+            frozen = h.screenshot()
+            # The window is in the picture; the box, gone before the freeze, is not.
+            self.assertNotEqual(h.crop(frozen, 550, 400, 200, 100),
+                                h.crop(self.picture, 550, 400, 200, 100))
+            self.assertEqual(h.crop(frozen, 100, 100, 300, 200),
+                             h.crop(self.picture, 100, 100, 300, 200))
+            h.drag(100, 100, 850, 600)
+            app.wait_visible(False)
+            h.assert_same_image(self, h.clipboard_image("dib"), h.crop(frozen, 100, 100, 750, 500))
+
+    def test_a_pin_shows_the_capture_above_another_window_copies_it_and_closes_by_esc(self):
+        app = self.app
+        app.capture(420, 300, 620, 450)
+        region = h.crop(self.picture, 420, 300, 200, 150)
+        other = h.show_topmost_window(self)
+        h.xdotool("windowactivate", "--sync", h.x_window_of(other))
+        app.command(h.IDM_PIN)
+        pin = h.ask("wait-window", "GrabotinePin", "-", int(h.TIMEOUT * 1000))
+        h.poll(lambda: h.crop(h.screenshot(), 420, 300, 200, 150) == region, what="the pin")
+        h.clipboard_set_text("before the pin's copy")
+        h.click_at(520, 375)
+        h.poll(lambda: h.ask("foreground") == pin, what="the pin to take the keyboard")
+        h.key("ctrl+c")
+        h.poll(lambda: "dib" in h.clipboard_info(), what="the pin on the clipboard")
+        h.assert_same_image(self, h.clipboard_image("dib"), region)
+        h.key("Escape")
+        h.probe("wait-gone", pin, int(h.TIMEOUT * 1000))
 
     def test_a_hundred_captures_leave_the_gdi_object_count_flat(self):
         app = self.app

@@ -87,7 +87,7 @@ class OnThisDesktop(unittest.TestCase):
                 h.xdotool("search", "--name", "Wine System Tray", "windowmove", x, y)
             # Chosen from the real menu, as users do: a command posted from outside leaves the
             # last press on the icon a left one, and the overlay then shows as a dialog closes.
-            for position, caption in ((4, "Options"), (0, "About ...")):
+            for position, caption in ((8, "Options"), (0, "About ...")):
                 with self.subTest(caption):
                     self.assertTrue(inside(menu := app.choose_from_menu(position), monitor), menu)
                     dialog = h.Dialog(app.hwnd, caption)

@@ -47,12 +47,12 @@ class OptionsBoxes(unittest.TestCase):
                 self.assertEqual(app.exit(self),
                                  {"Sound": str(boxes[0]), "autoSave": str(boxes[1]),
                                   "SaveAs": str(boxes[2]), "Folder": self.folder, "Hotkey": "1",
-                                  "Magnifier": "0"})
+                                  "Magnifier": "0", "Snap": "0", "Delay": "3"})
 
     def test_only_ok_stores_the_boxes(self):
         start = {"Sound": "1", "autoSave": "0", "SaveAs": "0", "Folder": self.folder, "Hotkey": "1",
-                 "Magnifier": "0"}
-        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1")
+                 "Magnifier": "0", "Snap": "0", "Delay": "3"}
+        toggled = dict(start, Sound="0", autoSave="1", SaveAs="1", Hotkey="0", Magnifier="1", Snap="1")
         # (how the dialog is closed, boxes toggled first, settings written at Exit)
         cases = [
             ("ok", True, toggled),
@@ -65,7 +65,7 @@ class OptionsBoxes(unittest.TestCase):
                     h.Program(ini=h.settings_ini(self.folder, "1", "0", "0")) as app:
                 dialog = h.Dialog.open_options(app)
                 if toggle:
-                    for box in (101, 102, 103, 106, 109):
+                    for box in (101, 102, 103, 106, 109, 111):
                         dialog.toggle(box)
                 # Typed into the folder box: never taken as the output directory.
                 dialog.click(105)
@@ -96,7 +96,9 @@ class OptionsBoxes(unittest.TestCase):
                 dialog.click(100)
                 h.poll(lambda: h.ask("hotkey") == free, what="the key to follow the box")
 
-    def test_print_screen_not_to_be_had_gives_a_balloon_and_an_unavailable_box(self):
+    def hold_print_screen(self):
+        """Another program holds Print Screen until killed; returns it, and the registry command
+        that sets Windows' own use of the key (put back to 0 when the test ends) but its value."""
         holder = subprocess.Popen(["wine", h.PROBE, "hotkey", "hold"], stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(holder.stdout.close)
@@ -104,6 +106,10 @@ class OptionsBoxes(unittest.TestCase):
         snip = ["reg", "add", r"HKCU\Control Panel\Keyboard", "/t", "REG_DWORD", "/f",
                 "/v", "PrintScreenKeyForSnippingEnabled", "/d"]
         self.addCleanup(h.wine, *snip, 0)
+        return holder, snip
+
+    def test_print_screen_not_to_be_had_gives_a_balloon_and_an_unavailable_box(self):
+        holder, snip = self.hold_print_screen()
         # Held by another program; then free, but kept by Windows for its own snip.
         for reason in ("Another program", "Windows keeps"):
             with self.subTest(reason=reason), h.Program(ini=h.settings_ini(self.folder)) as app:
@@ -121,13 +127,7 @@ class OptionsBoxes(unittest.TestCase):
     def test_print_screen_freed_later_is_taken_without_a_restart(self):
         # Held by another program and kept by Windows' snip at start; the snip turned off (the
         # registry's notice), then the other program gone (the retry), and the key works.
-        holder = subprocess.Popen(["wine", h.PROBE, "hotkey", "hold"], stdout=subprocess.PIPE,
-                                  stderr=subprocess.DEVNULL, text=True)
-        self.addCleanup(holder.stdout.close)
-        self.assertEqual(holder.stdout.readline().strip(), "1")
-        snip = ["reg", "add", r"HKCU\Control Panel\Keyboard", "/t", "REG_DWORD", "/f",
-                "/v", "PrintScreenKeyForSnippingEnabled", "/d"]
-        self.addCleanup(h.wine, *snip, 0)
+        holder, snip = self.hold_print_screen()
         h.wine(*snip, 1)
         with h.Program(ini=h.settings_ini(self.folder)) as app:
             h.probe("balloon", int(h.TIMEOUT * 1000))

@@ -1,6 +1,9 @@
 """The release as a Windows user gets it: the installer (install, use, upgrade over the running
 program, removal), run silently as deployments do, and the portable zip."""
+import contextlib
 import filecmp
+import hashlib
+import json
 import os
 import struct
 import subprocess
@@ -8,6 +11,8 @@ import sys
 import tempfile
 import unittest
 import zipfile
+
+import yaml
 
 import harness as h
 
@@ -17,6 +22,8 @@ SETUP = os.path.join(h.DIST, "Grabotine-%s-%s-setup.exe" % (VERSION, h.ARCH))
 ZIP = os.path.join(h.DIST, "Grabotine-%s-%s.zip" % (VERSION, h.ARCH))
 KEY = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Grabotine"
 MACHINE_KEY = "HKLM" + KEY[4:]
+KEYBOARD = "HKCU\\Control Panel\\Keyboard"
+AS_USER = [h.PROBE, "as-user"]
 PROGRAM = ["Grabotine.exe", "NViewLib.dll", "grabotine.htm"]
 
 
@@ -84,17 +91,28 @@ def assert_program_files(test, folder):
                                     shallow=False), name)
 
 
-def wait_uninstalled(key, folder):
-    """The uninstaller returns at once and goes on from a copy of itself."""
-    h.poll(lambda: not os.path.exists(os.path.join(folder, "Uninstall.exe")),
-           what="the uninstaller to finish")
-    h.poll(lambda: registry(key) is None, what="the uninstall key to go")
+def run_command_line(line):
+    """Runs a command line as the registry holds it: the quoted program, then its arguments."""
+    program, arguments = line[1:].split('"', 1)
+    return run(program, *arguments.split())
 
 
-def pack(out, **signing):
+@contextlib.contextmanager
+def held(path):
+    """A copy that another session runs holds the file."""
+    holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.c_drive_path(path)],
+                              stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    try:
+        yield holder.stdout.readline().strip()
+    finally:
+        holder.stdin.close()
+        holder.wait(timeout=h.TIMEOUT)
+
+
+def pack(out, *options, **signing):
     """Packs the build's release into out, signed as the settings given say; returns out."""
-    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), out,
-                    h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
+    subprocess.run([sys.executable, os.path.join(SOURCE, "packaging", "make_dist.py"), *options,
+                    out, h.BUILD], check=True, capture_output=True, timeout=h.TIMEOUT,
                    env=dict(os.environ, **signing))
     return out
 
@@ -118,6 +136,13 @@ class Installer(unittest.TestCase):
                 open(os.path.join(old, name), "w").close()
             for name, value in (("InstallLocation", h.c_drive_path(old)), ("DisplayVersion", "1.21")):
                 h.wine("reg", "add", MACHINE_KEY, "/v", name, "/d", value, "/reg:32", "/f")
+            # Kept: refused by a standard user's Setup, and by any while a copy runs it.
+            self.assertEqual(run(*AS_USER, h.unix_to_windows(SETUP), "/S"), 2)
+            self.assertIsNone(registry(KEY))
+            with held(os.path.join(old, "Grabotine.exe")) as answer:
+                self.assertEqual((answer, run(SETUP, "/S")), ("held", 2))
+            self.assertIsNotNone(registry(MACHINE_KEY, "/reg:32"))
+            self.assertFalse(os.path.exists(folder))
             self.assertEqual(run(SETUP, "/S"), 0)
             self.assertFalse(os.path.exists(old))
             self.assertIsNone(registry(MACHINE_KEY, "/reg:32"))
@@ -142,7 +167,7 @@ class Installer(unittest.TestCase):
             h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
             self.assertEqual(h.programs_running(), [])
             self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
-            wait_uninstalled(MACHINE_KEY, folder)
+            self.assertIsNone(registry(MACHINE_KEY))  # over when the command returns
             self.assertFalse(os.path.exists(folder))
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
 
@@ -155,8 +180,9 @@ class Installer(unittest.TestCase):
                      os.path.join(programs, "StartUp", "Grabotine.lnk")]
         exe = h.c_drive_path(os.path.join(folder, "Grabotine.exe"))
 
-        # Install: no questions, into the user's own programs folder.
-        self.assertEqual(run(SETUP, "/S"), 0)
+        # Install: no questions, into the user's own programs folder; Print Screen asked for.
+        self.assertEqual(run(SETUP, "/S", "/PRINTSCREEN"), 0)
+        self.assertEqual(registry(KEYBOARD)["PrintScreenKeyForSnippingEnabled"], 0)
         assert_program_files(self, folder)
         self.assertTrue(os.path.isfile(os.path.join(folder, "Uninstall.exe")))
         for shortcut in shortcuts:
@@ -164,31 +190,26 @@ class Installer(unittest.TestCase):
         uninstaller = h.c_drive_path(os.path.join(folder, "Uninstall.exe"))
         values = registry(KEY)
         size = values.pop("EstimatedSize")
+        self.assertEqual(values.pop("PrintScreenBefore"), "absent")
         self.assertEqual(values, {
             "DisplayName": "Grabotine", "DisplayVersion": VERSION,
             "Publisher": "The Grabotine team", "DisplayIcon": exe + ",0",
             "InstallLocation": h.c_drive_path(folder),
             "UninstallString": '"%s"' % uninstaller,
             "QuietUninstallString": '"%s" /S' % uninstaller, "NoModify": 1, "NoRepair": 1})
-        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM) / 1024
-        self.assertLessEqual(abs(size - kib), len(PROGRAM))
+        kib = sum(os.path.getsize(os.path.join(folder, n)) for n in PROGRAM + ["License.txt", "Uninstall.exe"])
+        self.assertLessEqual(abs(size - kib / 1024), len(PROGRAM) + 1)
         self.assertEqual(run(SETUP, "/S", "/ALLUSERS"), 2)  # not beside an install for one user
         self.assertIsNone(registry(MACHINE_KEY))
 
-        # A copy that another session runs holds the program: the removal leaves everything as
-        # it was, entry included, and says that it failed.
-        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.c_drive_path(
-            os.path.join(folder, "Grabotine.exe"))], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            text=True)
-        try:
-            self.assertEqual(holder.stdout.readline().strip(), "held")
-            # Run in place, so that its exit code is the removal's.
-            self.assertEqual(run(uninstaller, "/S", "_?=" + h.c_drive_path(folder)), 2)
-            assert_program_files(self, folder)
-            self.assertIsNotNone(registry(KEY))
-        finally:
-            holder.stdin.close()
-            holder.wait(timeout=h.TIMEOUT)
+        # A copy that another session runs holds the program: the entry's command fails, and
+        # waits for the removal, which leaves everything as it was, entry included.
+        with held(os.path.join(folder, "Grabotine.exe")) as answer:
+            self.assertEqual((answer, run_command_line(values["QuietUninstallString"])),
+                             ("held", 2))
+        assert_program_files(self, folder)
+        self.assertEqual(len(os.listdir(folder)), len(PROGRAM) + 3)  # License, Uninstall.exe, .dat
+        self.assertIsNotNone(registry(KEY))
 
         # Started from the Start menu, it runs from there and captures; the user keeps the
         # captures in the program's folder.
@@ -207,12 +228,12 @@ class Installer(unittest.TestCase):
             h.remove_ini()
             with open(os.path.join(folder, "grabotine.htm"), "w") as f:
                 f.write("damaged")
-            self.assertEqual(run(SETUP, "/S", "/NOAUTOSTART"), 0)
+            self.assertEqual(run(*AS_USER, h.unix_to_windows(SETUP), "/S", "/NOAUTOSTART"), 0)
             h.probe("wait-gone", app.hwnd, int(h.TIMEOUT * 1000))
             self.assertEqual(h.ini_values(h.read_ini()),
                              {"autoSave": "1", "Sound": "0", "SaveAs": "0",
                               "Folder": h.c_drive_path(folder), "Hotkey": "1",
-                              "Magnifier": "0"})
+                              "Magnifier": "0", "Snap": "0", "Delay": "3"})
             assert_program_files(self, folder)
             self.assertEqual([os.path.exists(s) for s in shortcuts], [True, False])
             h.probe("wait-window", h.APP_NAME, h.APP_NAME, int(h.TIMEOUT * 1000))
@@ -220,8 +241,9 @@ class Installer(unittest.TestCase):
 
             # Silent removal while it runs: it is closed, and only the user's data stays.
             h.remove_ini()
-            self.assertEqual(run(uninstaller, "/S"), 0)
-            wait_uninstalled(KEY, folder)
+            self.assertEqual(run_command_line(values["QuietUninstallString"]), 0)
+            self.assertIsNone(registry(KEY))
+            self.assertNotIn("PrintScreenKeyForSnippingEnabled", registry(KEYBOARD))
             self.assertEqual(h.programs_running(), [])
             self.assertEqual(sorted(os.listdir(folder)), [capture])
             self.assertFalse([s for s in shortcuts if os.path.exists(s)])
@@ -233,7 +255,7 @@ class PortableZip(unittest.TestCase):
         place = tempfile.mkdtemp(prefix="grabotine-unzipped-")
         with zipfile.ZipFile(ZIP) as z:
             self.assertEqual(z.namelist(), ["Grabotine/"] + ["Grabotine/" + n for n in
-                                                            PROGRAM + ["README.txt"]])
+                                                            PROGRAM + ["README.txt", "License.txt"]])
             z.extractall(place)
         folder = os.path.join(place, "Grabotine")
         assert_program_files(self, folder)
@@ -241,6 +263,9 @@ class PortableZip(unittest.TestCase):
             readme = f.read()
         # Every line ends as Windows' own editors expect.
         self.assertNotIn(b"\n", readme.replace(b"\r\n", b""))
+        with open(os.path.join(folder, "License.txt"), "rb") as f, \
+                open(os.path.join(SOURCE, "LICENSE"), "rb") as source:
+            self.assertEqual(f.read(), source.read().replace(b"\n", b"\r\n"))
 
         with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
             app.capture(10, 40, 60, 90)
@@ -269,15 +294,15 @@ class Reproducible(unittest.TestCase):
         self.assertEqual(run(setup, "/S", "/NOAUTOSTART", "/D=C:\\Signed"), 0)
         folder = os.path.join(h.PREFIX, "drive_c", "Signed")
         for path in [setup] + [os.path.join(folder, n) for n in
-                               ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe")]:
+                               ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe", "Uninstall.dat")]:
             verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", path],
                                     capture_output=True, text=True)
             self.assertEqual(verify.returncode, 0, path + verify.stdout + verify.stderr)
         self.assertEqual(run(os.path.join(folder, "Uninstall.exe"), "/S"), 0)
-        wait_uninstalled(KEY, folder)
+        self.assertEqual((registry(KEY), os.path.exists(folder)), (None, False))
 
     def test_binaries_hold_no_time_or_build_path_and_packing_again_gives_the_same_bytes(self):
-        for name in ("Grabotine.exe", "NViewLib.dll"):
+        for name in ("Grabotine.exe", "NViewLib.dll", "Uninstall.exe"):
             path = os.path.join(h.BUILD, name)
             self.assertEqual(set(link_time_stamps(path)), {0}, name)
             with open(path, "rb") as f:
@@ -290,6 +315,50 @@ class Reproducible(unittest.TestCase):
             self.assertTrue(filecmp.cmp(os.path.join(again, name), os.path.join(h.DIST, name),
                                         shallow=False), name)
 
+    def test_manifests_parse_name_the_published_files_and_pack_again_to_the_same_bytes(self):
+        url = "https://example.org/grabotine/%s/" % VERSION
+        out, again = [pack(tempfile.mkdtemp(prefix="grabotine-manifests-"), "--release-url=" + url)
+                      for _ in "ab"]
+        names = ["winget/" + n for n in os.listdir(os.path.join(out, "winget"))]
+        self.assertEqual(filecmp.cmpfiles(out, again, names + ["scoop/grabotine.json"],
+                                          shallow=False)[0], names + ["scoop/grabotine.json"])
+        read = {}
+        for name in names:
+            with open(os.path.join(out, name), encoding="utf-8") as f:
+                manifest = yaml.safe_load(f)
+            read[manifest["ManifestType"]] = manifest
+            self.assertEqual((manifest["PackageVersion"], manifest["ManifestVersion"][:4]),
+                             (VERSION, "1.6."))
+        with open(os.path.join(out, "scoop", "grabotine.json"), encoding="utf-8") as f:
+            scoop = json.load(f)
+        with zipfile.ZipFile(os.path.join(out, os.path.basename(ZIP))) as z:
+            in_zip = z.namelist()
+
+        def published(link, digest):  # the file named is in the release, with that SHA-256
+            with open(os.path.join(out, link[len(url):]), "rb") as f:
+                self.assertEqual(digest.lower(), hashlib.sha256(f.read()).hexdigest(), link)
+
+        locale = read["defaultLocale"]
+        self.assertTrue(all(isinstance(v, str) for v in locale["Tags"] + [locale[f] for f in (
+            "PackageLocale", "Publisher", "PackageName", "License", "ShortDescription")]))
+        self.assertIsInstance(read["version"]["DefaultLocale"], str)
+        entries = {(i["InstallerType"], i.get("Scope")): i for i in read["installer"]["Installers"]}
+        self.assertEqual(set(entries), {("nullsoft", "user"), ("nullsoft", "machine"), ("zip", None)})
+        for entry in entries.values():
+            published(entry["InstallerUrl"], entry["InstallerSha256"])
+        # The key Setup writes, by which winget knows an install it did not make.
+        self.assertEqual({entries[("nullsoft", s)]["ProductCode"] for s in ("user", "machine")},
+                         {KEY.rsplit("\\", 1)[1]})
+        self.assertEqual(entries[("nullsoft", "machine")]["InstallerSwitches"]["Custom"], "/ALLUSERS")
+        for f in entries[("zip", None)]["NestedInstallerFiles"]:
+            self.assertIn(f["RelativeFilePath"].replace("\\", "/"), in_zip)
+
+        arch = scoop["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        published(arch["url"], arch["hash"])
+        self.assertIn(arch["extract_dir"] + "/" + scoop["shortcuts"][0][0], in_zip)
+        self.assertEqual((scoop["version"], scoop["persist"]), (VERSION, "grabotine.ini"))
+        update = scoop["autoupdate"]["architecture"]["64bit" if h.ARCH == "x64" else "32bit"]
+        self.assertEqual(update["url"].replace("$version", VERSION), arch["url"])
 
 if __name__ == "__main__":
     unittest.main()

@@ -207,6 +207,12 @@ class AutoSaveThroughRealCaptures(OutputTest):
         self.assertNotIn("?", folder)
         with h.Program(ini=h.settings_ini(folder, auto_save=1), cwd=self.cwd) as app:
             self.assert_small_capture_lands_in(app, h.lay_pattern(), desktop)
+            # Its path, with the folder's own letters, as text and as a file list.
+            app.command(h.IDM_COPYPATH)
+            [name] = os.listdir(desktop)
+            path = "C:\\users\\%s\\%s\\%s" % (user, os.path.basename(desktop), name)
+            self.assertEqual(h.poll(lambda: h.x_clipboard("UTF8_STRING")).decode(), path)
+            self.assertEqual(h.probe("clipboard-files"), path + "\n")
             app.exit(self)
 
     def assert_small_capture_lands_in(self, app, picture, folder):

@@ -18,6 +18,10 @@ MENU = [
     ("6", "enabled", "&Help"),
     ("3", "grayed", "&Save"),
     ("7", "grayed", "Capture last region"),
+    ("8", "enabled", "Capture in 3 seconds"),
+    ("9", "grayed", "Pin to screen"),
+    ("10", "grayed", "Copy path"),
+    ("11", "grayed", "Open folder"),
     ("5", "enabled", "&Options"),
     ("1", "enabled", "&Exit"),
 ]
@@ -33,11 +37,12 @@ class StartAndQuit(unittest.TestCase):
             items = app.menu_items(lambda: app.press_icon(3))
             self.assertEqual(items, MENU)
 
-            app.choose_from_menu(5)  # Exit
+            app.choose_from_menu(9)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         values = h.settings()
-        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+        self.assertEqual(list(values), ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey",
+                                        "Magnifier", "Snap", "Delay"])
         self.assertEqual((values["autoSave"], values["Sound"], values["SaveAs"]), ("0", "0", "0"))
         # The default folder is the user's desktop, written as Windows sees it.
         self.assertRegex(values["Folder"], r"(?i)^C:\\users\\[^\\]+\\Desktop$")
@@ -47,13 +52,43 @@ class StartAndQuit(unittest.TestCase):
     def test_stored_values_are_read_and_written_back_normalised(self):
         out = tempfile.mkdtemp(prefix="grabotine-out-")
         ini = ("[autoSave]\r\nState=yes\r\n[Sound]\r\nState=01\r\n"
-               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n" % h.unix_to_windows(out))
+               "[SaveAs]\r\nState=1.5\r\n[Folder]\r\nState=%s\r\n[Delay]\r\nState=61\r\n"
+               % h.unix_to_windows(out))
         with h.Program(ini=ini) as app:
             app.exit(self)
         values = h.settings()
         self.assertEqual(values, {"autoSave": "0", "Sound": "1", "SaveAs": "1",
                                   "Folder": h.unix_to_windows(out), "Hotkey": "1",
-                                  "Magnifier": "0"})
+                                  "Magnifier": "0", "Snap": "0", "Delay": "3"})
+
+    def test_a_settings_file_beside_the_program_is_read_changed_and_stored_there(self):
+        folder = tempfile.mkdtemp(prefix="grabotine-portable-")
+        self.addCleanup(shutil.rmtree, folder, True)
+        for name in ("Grabotine.exe", "NViewLib.dll"):
+            shutil.copy(os.path.join(h.BUILD, name), folder)
+        portable = os.path.join(folder, "grabotine.ini")
+        h.write_ini(h.settings_ini("C:\\", sound=1), portable)
+        with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+            dialog = h.Dialog.open_options(app)
+            self.assertEqual(dialog.checked(101), 1)
+            dialog.toggle(101)
+            dialog.click(100)
+            dialog.wait_closed()
+            app.command(1)
+            self.assertEqual(app.wait_exit(), 0)
+        with open(portable, newline="") as f:
+            self.assertEqual(h.ini_values(f.read())["Sound"], "0")
+        self.assertFalse(os.path.exists(h.ini_path()))
+        # One that cannot be written (held by another program: root writes read-only files):
+        # said once, and the settings go to %APPDATA%.
+        holder = subprocess.Popen(["wine", h.PROBE, "hold-file", h.unix_to_windows(portable)],
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+        with holder.stdin, holder.stdout:
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            with h.Program(exe=os.path.join(folder, "Grabotine.exe"), cwd=folder) as app:
+                h.probe("balloon", int(h.TIMEOUT * 1000))
+                self.assertIn("Magnifier", app.exit(self))
+        holder.wait(timeout=h.TIMEOUT)
 
     def test_end_key_on_the_overlay_quits_and_writes_the_settings(self):
         with h.Program() as app:
@@ -62,14 +97,16 @@ class StartAndQuit(unittest.TestCase):
             h.key("End")
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap", "Delay"])
 
     def test_close_request_runs_the_same_shutdown(self):
         with h.Program() as app:
             app.post(h.WM_CLOSE)
             self.assertEqual(app.wait_exit(), 0)
         self.assertEqual(list(h.settings()),
-                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier"])
+                         ["autoSave", "Sound", "SaveAs", "Folder", "Hotkey", "Magnifier",
+                          "Snap", "Delay"])
         h.poll(lambda: not h.tray_icons(), what="the icon to go")
 
     def test_second_instance_exits_at_once_without_a_second_icon(self):
@@ -168,13 +205,13 @@ class Menu(unittest.TestCase):
                 page = page[len("file://"):]
             self.assertTrue(os.path.samefile(page, os.path.join(h.BUILD, "grabotine.htm")), page)
 
-            for position, caption, close_id in ((0, "About ...", 100), (4, "Options", 110)):
+            for position, caption, close_id in ((0, "About ...", 100), (8, "Options", 110)):
                 app.choose_from_menu(position)
                 dialog = h.Dialog(app.hwnd, caption)
                 dialog.click(close_id)
                 dialog.wait_closed()
 
-            app.choose_from_menu(5)  # Exit
+            app.choose_from_menu(9)  # Exit
             self.assertEqual(app.wait_exit(), 0)
 
         # Help from a copy installed where the code page cannot write the folder's name.

@@ -4,6 +4,7 @@
 #include "capture/grab.h"
 #include "capture/magnifier.h"
 #include "capture/overlay.h"
+#include "capture/pin.h"
 #include "win/bitmap.h"
 #include "win/scoped_win.h"
 
@@ -11,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -48,6 +51,36 @@ TEST(DibBitsFor, LowDepthsStayAndTheRestBecomeTwentyFour)
     const WORD depths[][2] = {{1, 1}, {4, 4}, {8, 8}, {15, 24}, {16, 24}, {24, 24}, {32, 24}};
     for (const auto& d : depths)
         EXPECT_EQ(DibBitsFor(d[0]), d[1]) << d[0];
+}
+
+// The wheel steps through the zooms, stopping at both ends; an unknown zoom counts as 100 %.
+// A zoom keeps the image pixel under the pointer under it, there and back, the frame outside.
+TEST(Pin, WheelZoomsStepByStepAroundThePixelUnderThePointer)
+{
+    for (const auto& c : {std::array<int, 3>{100, 1, 200}, {100, -1, 50}, {400, 2, 800},
+                          {800, 3, 800}, {50, -4, 25}, {77, 1, 200}})
+        EXPECT_EQ(NextPinZoom(c[0], c[1]), c[2]) << c[0] << " " << c[1];
+    const RECT window = {99, 199, 99 + 202, 199 + 102};  // 200 x 100 at (100, 200)
+    const RECT doubled = ZoomedPinRect(window, {51, 21}, 100, 200, {200, 100}, 1);
+    const RECT want = {49, 179, 49 + 402, 179 + 202};
+    EXPECT_TRUE(EqualRect(&doubled, &want));
+    const RECT back = ZoomedPinRect(doubled, {101, 41}, 200, 100, {200, 100}, 1);
+    EXPECT_TRUE(EqualRect(&back, &window));
+    const RECT tiny = ZoomedPinRect({0, 0, 5, 5}, {1, 1}, 100, 25, {3, 3}, 1);
+    EXPECT_EQ(tiny.right - tiny.left, 3);
+}
+
+// Where it was taken while that touches a monitor; else whole on the nearest one.
+TEST(Pin, GoesWhereItWasTakenOrWholeOntoTheNearestMonitor)
+{
+    const RECT monitor = {0, 0, 1024, 768};
+    EXPECT_EQ(PinCorner({-900, 50, -700, 150}, {200, 100}, true, monitor).x, -900);
+    const POINT left = PinCorner({-900, 50, -700, 150}, {200, 100}, false, monitor);
+    const POINT below = PinCorner({2000, 900, 2200, 1000}, {200, 100}, false, monitor);
+    const POINT big = PinCorner({-3000, -10, -1000, 990}, {2000, 1000}, false, monitor);
+    EXPECT_EQ(std::make_pair(left.x, left.y), std::make_pair(0L, 50L));
+    EXPECT_EQ(std::make_pair(below.x, below.y), std::make_pair(824L, 668L));
+    EXPECT_EQ(std::make_pair(big.x, big.y), std::make_pair(0L, 0L));
 }
 
 // Right of and below the pointer where it fits, flipped where not, never off the monitor;

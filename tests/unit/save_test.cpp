@@ -2,11 +2,14 @@
 
 #include "app/settings.h"
 #include "capture/grab.h"
+#include "output/saved_file.h"
+#include "win/scoped_win.h"
 
 #include "output_test_util.h"
 #include "test_util.h"
 
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +21,24 @@ using outtest::BoxSeen;
 using outtest::KnownBitmap;
 
 namespace {
+
+// The shell reads the file list back as the one file, letters outside the code page and all.
+TEST(DropFiles, NamesTheOneFileWide)
+{
+    const std::wstring path = L"C:\\\u0421\u043d\u0438\u043c\u043a\u0438\\953_73.bmp";
+    const std::vector<BYTE> block = DropFilesFor(path);
+    ScopedGlobalMem<void> mem(GlobalAlloc(GMEM_MOVEABLE, block.size()));
+    {
+        ScopedGlobalLock lock(mem.get());
+        ASSERT_TRUE(lock.get());
+        memcpy(lock.get(), block.data(), block.size());
+    }
+    const HDROP drop = static_cast<HDROP>(mem.get());
+    wchar_t name[MAX_PATH] = {};
+    EXPECT_EQ(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0), 1u);
+    EXPECT_EQ(DragQueryFileW(drop, 0, name, MAX_PATH), path.size());
+    EXPECT_EQ(std::wstring(name), path);
+}
 
 SYSTEMTIME At(WORD hour, WORD minute, WORD second, WORD day, WORD month)
 {

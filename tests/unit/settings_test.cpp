@@ -1,3 +1,4 @@
+#include "app/countdown.h"
 #include "app/grabotine.h"
 #include "app/settings.h"
 #include "win/scoped_win.h"
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -161,8 +163,9 @@ TEST_F(SettingsTest, StoreWritesFourSectionsInOrderAndLoadsBack)
 }
 
 // An upgrade from the release that kept its file in the Windows folder loses nothing: on the
-// first start the copy Windows virtualized for that release is carried over, else the Windows
-// folder's; once the user's own file is there, neither is read again.
+// first start the copy Windows virtualized for that release is carried over (writable, though
+// it was read-only), else the Windows folder's; once the user's own file is there, neither is
+// read again.
 TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
 {
     EXPECT_EQ(VirtualStoreFile(L"D:\\Users\\a\\AppData\\Local", L"D:\\WINNT"),
@@ -175,13 +178,20 @@ TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
     const std::string inWindows = Narrow(windows) + "\\grabotine.ini";
     WriteFileText(inWindows, "[Sound]\r\nState=1\r\n");
     WriteFileText(virtualized, "[SaveAs]\r\nState=1\r\n");
+    SetFileAttributesA(virtualized.c_str(), FILE_ATTRIBUTE_READONLY);
 
     LoadSettings();
     EXPECT_EQ(AppliState.extension, 1);
     EXPECT_EQ(AppliState.EtatSound, 0);
     EXPECT_EQ(ReadWholeFile(IniPath()), "[SaveAs]\r\nState=1\r\n");
+    EXPECT_FALSE(GetFileAttributesA(IniPath().c_str()) & FILE_ATTRIBUTE_READONLY);
+    AppliState.extension = 3;
+    EXPECT_TRUE(StoreSettings());
+    LoadSettings();
+    EXPECT_EQ(AppliState.extension, 3);
 
     RemoveIni();
+    SetFileAttributesA(virtualized.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(virtualized.c_str());
     LoadSettings();
     EXPECT_EQ(AppliState.EtatSound, 1);
@@ -192,6 +202,13 @@ TEST_F(SettingsTest, EarlierSettingsAreCarriedOverOnce)
     LoadSettings();
     EXPECT_EQ(AppliState.EtatSound, 0);
     DeleteFileA(inWindows.c_str());
+
+    // A file that takes no write (here a folder in its place) is a failed store, never a
+    // silent one.
+    RemoveIni();
+    ASSERT_TRUE(CreateDirectoryA(IniPath().c_str(), nullptr));
+    EXPECT_FALSE(StoreSettings());
+    RemoveDirectoryA(IniPath().c_str());
 }
 
 BOOL CALLBACK CountName(HMODULE, LPCSTR, LPSTR, LONG_PTR count)
@@ -269,6 +286,41 @@ TEST(FolderPath, ConvertsExactlyInEachCodePage)
         // Windows (not Wine) fails UTF-8 conversions that ask for either of these.
         EXPECT_EQ((AnsiRuleFor(c.cp).flags & WC_NO_BEST_FIT_CHARS) != 0, c.cp != CP_UTF8) << c.cp;
         EXPECT_EQ(AnsiRuleFor(c.cp).reportsLoss, c.cp != CP_UTF8) << c.cp;
+    }
+}
+
+// Seconds from 1 to 60 are taken as they are; any other value, or none, is 3.
+TEST_F(SettingsTest, DelayIsOneToSixtySecondsElseThree)
+{
+    const std::pair<const char*, int32_t> cases[] = {
+        {"1", 1}, {"60", 60}, {"61", 3}, {"0", 3}, {"-5", 3}, {"", 3}, {"12s", 12}, {"0007", 7}};
+    for (const auto& [text, expected] : cases) {
+        WriteIni(std::string("[Delay]\r\nState=") + text + "\r\n");
+        LoadSettings();
+        EXPECT_EQ(AppliState.EtatDelay, expected) << text;
+    }
+}
+
+// The box shows the whole seconds left and leaves the screen a moment before the end; the
+// timer wakes at each change, never sooner than the system allows.
+TEST(Countdown, CountsWholeSecondsAndHidesTheBoxBeforeTheEnd)
+{
+    struct Case {
+        DWORD elapsed;
+        CountdownStep step;
+    };
+    const Case cases[] = {
+        {0, {3, true, false, 1000}},    {1, {3, true, false, 999}},
+        {2000, {1, true, false, 750}},  {2750, {1, false, false, 250}},
+        {2995, {1, false, false, 10}},  {3000, {0, false, true, 0}},
+        {4000, {0, false, true, 0}},
+    };
+    for (const Case& c : cases) {
+        const CountdownStep got = CountdownAt(c.elapsed, 3000);
+        EXPECT_EQ(got.secondsLeft, c.step.secondsLeft) << c.elapsed;
+        EXPECT_EQ(got.boxShown, c.step.boxShown) << c.elapsed;
+        EXPECT_EQ(got.over, c.step.over) << c.elapsed;
+        EXPECT_EQ(got.nextTickMs, c.step.nextTickMs) << c.elapsed;
     }
 }
 

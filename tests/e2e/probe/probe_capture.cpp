@@ -3,6 +3,8 @@
 
 #include "win/scoped_win.h"
 
+#include <shellapi.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -201,6 +203,25 @@ int ClipboardText(const ProbeArgs& a)
     return 0;
 }
 
+// clipboard-files: prints the names of CF_HDROP, one a line in UTF-8, or fails when there is
+// no file list.
+int ClipboardFiles(const ProbeArgs& a)
+{
+    std::optional<ScopedClipboard> clip;
+    if (!a.empty() || !OpenSoon(clip) || !IsClipboardFormatAvailable(CF_HDROP))
+        return 1;
+    const HDROP drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        wchar_t name[MAX_PATH] = {};
+        char utf8[4 * MAX_PATH] = {};
+        DragQueryFileW(drop, i, name, MAX_PATH);
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof utf8, nullptr, nullptr);
+        printf("%s\n", utf8);
+    }
+    return count ? 0 : 1;
+}
+
 // clipboard-hold MS: holds the clipboard open for MS milliseconds, as a clipboard manager
 // does while it reads; prints "held" once it has it.
 int ClipboardHold(const ProbeArgs& a)
@@ -262,6 +283,21 @@ int CaptureLoop(const ProbeArgs& a)
     return done == count ? 0 : 1;
 }
 
+// command-to-overlay HWND ID TIMEOUT_MS: posts the menu command ID and prints the
+// milliseconds until the overlay shows.
+int CommandToOverlay(const ProbeArgs& a)
+{
+    if (a.size() != 3)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    const DWORD start = GetTickCount();
+    PostMessageA(hwnd, WM_COMMAND, ParseNumber(a[1]), 0);
+    if (!PollFor(ParseNumber(a[2]), [&] { return IsWindowVisible(hwnd) != FALSE; }))
+        return 1;
+    printf("%lu\n", GetTickCount() - start);
+    return 0;
+}
+
 }  // namespace
 
 bool CaptureOnce(HWND hwnd, const RECT& drag)
@@ -294,8 +330,10 @@ ProbeCommand clipboardSave("clipboard-save", "bitmap|dib|png PATH", ClipboardSav
 ProbeCommand screenSave("screen-save", "X Y W H PATH", ScreenSave);
 ProbeCommand clipboardSetText("clipboard-set-text", "TEXT", ClipboardSetText);
 ProbeCommand clipboardText("clipboard-text", "", ClipboardText);
+ProbeCommand clipboardFiles("clipboard-files", "", ClipboardFiles);
 ProbeCommand clipboardHold("clipboard-hold", "MS", ClipboardHold);
 ProbeCommand stealFocus("steal-focus", "HWND TIMEOUT_MS", StealFocus);
 ProbeCommand captureLoop("capture-loop", "HWND COUNT X1 Y1 X2 Y2", CaptureLoop);
+ProbeCommand commandToOverlay("command-to-overlay", "HWND ID TIMEOUT_MS", CommandToOverlay);
 
 }  // namespace

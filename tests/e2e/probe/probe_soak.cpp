@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -97,6 +98,49 @@ int Soak(const ProbeArgs& a)
     return 0;
 }
 
+// The value of key ("gdi=", "private_kib=") in a counts answer.
+double CountOf(const std::string& counts, const char* key)
+{
+    const size_t at = counts.find(key);
+    return at == std::string::npos ? 0 : atof(counts.c_str() + at + strlen(key));
+}
+
+// pin-soak HWND COUNT: a capture of the whole screen, then COUNT pins of it opened from the
+// menu command and closed, one after the other; prints the GDI objects and private memory
+// after the tenth against the end as ratio lines.
+int PinSoak(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    const int count = atoi(a[1].c_str());
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    if (!CaptureOnce(hwnd, screen))
+        return 1;
+    std::string start, end;
+    for (int i = 1; i <= count; ++i) {
+        PostMessageA(hwnd, WM_COMMAND, 9, 0);  // Pin to screen
+        HWND pin = nullptr;
+        if (!PollFor(kWaitMs, [&] { return (pin = FindShown({pid, "GrabotinePin", nullptr, nullptr, false})) != nullptr; }))
+            return printf("pin %d did not open\n", i), 1;
+        PostMessageA(pin, WM_CLOSE, 0, 0);
+        if (!PollFor(kWaitMs, [&] { return !IsWindow(pin); }) ||
+            (i == 10 && !AskCounts(hwnd, start)) || (i == count && !AskCounts(hwnd, end)))
+            return printf("pin %d did not close or could not be counted\n", i), 1;
+    }
+    printf("%d pins of a %ld x %ld capture\n", count, screen.right, screen.bottom);
+    const char* const measures[][2] = {{"gdi=", "GDI objects"}, {"private_kib=", "private KiB"}};
+    for (const auto& m : measures) {
+        const double before = CountOf(start, m[0]);
+        const double after = CountOf(end, m[0]);
+        printf("pins: %-12s after pin 10 %.0f, after pin %d %.0f: ratio %.3f (target <= 1.02)\n",
+               m[1], before, count, after, before > 0 ? after / before : 99.0);
+    }
+    return 0;
+}
+
 // press-cancel HWND COUNT: COUNT presses on the icon, each overlay cancelled with a typed Esc
 // once it shows; done once the last has hidden.
 int PressCancel(const ProbeArgs& a)
@@ -116,6 +160,7 @@ int PressCancel(const ProbeArgs& a)
 }
 
 ProbeCommand soak("soak", "HWND COUNT X1 Y1 X2 Y2 DIR", Soak);
+ProbeCommand pinSoak("pin-soak", "HWND COUNT", PinSoak);
 ProbeCommand pressCancel("press-cancel", "HWND COUNT", PressCancel);
 
 }  // namespace

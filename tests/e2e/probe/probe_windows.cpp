@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "win/scoped_win.h"
+
 namespace {
 
 const char* OrNull(const std::string& s) { return s == "-" ? nullptr : s.c_str(); }
@@ -238,6 +240,37 @@ int HoldFile(const ProbeArgs& a)
     return 0;
 }
 
+// as-user PROGRAM ARGS...: runs the program as a standard user, its Administrators group only
+// denying (as UAC starts it for an administrator who did not elevate); ends with its exit code.
+int AsUser(const ProbeArgs& a)
+{
+    std::string command;
+    for (const std::string& arg : a)
+        command += (arg.find(' ') == std::string::npos ? arg : "\"" + arg + "\"") + " ";
+    BYTE admins[SECURITY_MAX_SID_SIZE] = {};
+    DWORD size = sizeof admins;
+    SID_AND_ATTRIBUTES deny = {admins, 0};
+    HANDLE self = nullptr;
+    HANDLE user = nullptr;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (a.empty() || !CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &self))
+        return 2;
+    const ScopedHandle selfToken(self);
+    if (!CreateRestrictedToken(self, 0, 1, &deny, 0, nullptr, 0, nullptr, &user))
+        return 1;
+    const ScopedHandle userToken(user);
+    if (!CreateProcessAsUserA(user, nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &process))
+        return 1;
+    const ScopedHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    DWORD code = 1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    return GetExitCodeProcess(process.hProcess, &code) ? static_cast<int>(code) : 1;
+}
+
 // topmost-window: shows a captioned always-on-top window of another program, prints its
 // handle and keeps it until killed.
 // topmost-window [child]: an always-on-top window at (500, 350), 300 x 200, until killed; with
@@ -339,5 +372,6 @@ ProbeCommand hotkey("hotkey", "[hold]", Hotkey);
 ProbeCommand balloon("balloon", "TIMEOUT_MS", Balloon);
 ProbeCommand iconDelete("icon-delete", "HWND ID", IconDelete);
 ProbeCommand broadcast("broadcast", "NAME", Broadcast);
+ProbeCommand asUser("as-user", "PROGRAM ARGS...", AsUser);
 
 }  // namespace
