@@ -40,23 +40,14 @@ exec "$(dirname "$0")/../tests/desktop.sh" desktop bash -c '
         echo "-- $1: $(grep -E "^(VmRSS|RssAnon|RssFile|RssShmem)" "/proc/$pid/status" | tr -s " \t" " " | tr "\n" " ")"
         awk "/^[0-9a-f]+-/ {map=\$0} /^Anonymous:/ && \$2 >= 512 {print \$2 \" KiB  \" map} /^Rss:/ && map ~ /SYSV/ {print \$2 \" KiB shared  \" map}" "/proc/$pid/smaps"
     }
-    # press_cancel COUNT: presses on the icon, each overlay cancelled with a typed Esc once shown.
-    press_cancel() {
-        for _ in $(seq "$1"); do
-            probe post "$hwnd" 2001 32000 0x201 >/dev/null
-            probe wait-visible "$hwnd" 1 30000 >/dev/null
-            probe post "$hwnd" 0x100 0x1B 1 >/dev/null
-            probe wait-visible "$hwnd" 0 30000 >/dev/null
-        done
-    }
     cd "$HOME"
     wine "$GRABOTINE_BUILD/Grabotine.exe" >/dev/null 2>&1 &
     hwnd=$(probe wait-window "Grabotine v. $GRABOTINE_VERSION" "Grabotine v. $GRABOTINE_VERSION" 30000)
     pid=$(find_pid)
     sleep 3
     start=$(at_rest); detail start
-    press_cancel 1; one=$(at_rest); detail "1 press"
-    press_cancel 29; presses=$(at_rest); detail "30 presses"
+    probe press-cancel "$hwnd" 1; one=$(at_rest); detail "1 press"
+    probe press-cancel "$hwnd" 29; presses=$(at_rest); detail "30 presses"
     probe capture-loop "$hwnd" 5 0 0 1919 1079 >/dev/null; captures=$(at_rest); detail "5 captures"
     probe clipboard-save dib "$HOME/dib.bmp"; probe clipboard-save png "$HOME/clip.png"
     dib=$(( $(stat -c %s "$HOME/dib.bmp") - 14 )); png=$(stat -c %s "$HOME/clip.png")

@@ -141,7 +141,26 @@ int PinSoak(const ProbeArgs& a)
     return 0;
 }
 
+// press-cancel HWND COUNT: COUNT presses on the icon, each overlay cancelled with a typed Esc
+// once it shows; done once the last has hidden.
+int PressCancel(const ProbeArgs& a)
+{
+    if (a.size() != 2)
+        return 2;
+    HWND hwnd = ParseHwnd(a[0]);
+    for (int i = atoi(a[1].c_str()); i > 0; --i) {
+        PostMessageA(hwnd, 2001, 32000, WM_LBUTTONDOWN);
+        if (!PollFor(kWaitMs, [&] { return IsWindowVisible(hwnd) != FALSE; }))
+            return 1;
+        PostMessageA(hwnd, WM_KEYDOWN, VK_ESCAPE, 1);
+        if (!PollFor(kWaitMs, [&] { return !IsWindowVisible(hwnd); }))
+            return 1;
+    }
+    return 0;
+}
+
 ProbeCommand soak("soak", "HWND COUNT X1 Y1 X2 Y2 DIR", Soak);
 ProbeCommand pinSoak("pin-soak", "HWND COUNT", PinSoak);
+ProbeCommand pressCancel("press-cancel", "HWND COUNT", PressCancel);
 
 }  // namespace
