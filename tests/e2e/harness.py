@@ -777,8 +777,11 @@ class Program:
             write_ini(ini)
         self.by_shell = by_shell
         command = ["wine", "start", exe] if by_shell else ["wine", exe]
+        # What Wine says of the program (a crash's backtrace among it), for the failure that
+        # finds its window gone.
+        self.log = tempfile.NamedTemporaryFile(prefix="grabotine-stderr-", delete=False)
         self.proc = subprocess.Popen(command, cwd=cwd or BUILD, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.DEVNULL)
+                                     stderr=self.log)
         try:
             self.hwnd = probe("wait-window", APP_NAME, APP_NAME, int(TIMEOUT * 1000)).strip()
             self.wait_for_tray_icon()
@@ -792,6 +795,7 @@ class Program:
         return self
 
     def __exit__(self, *exc):
+        self.log.close()
         if self.proc.poll() is None or self.by_shell:
             self.proc.kill()
             self.proc.wait()
@@ -909,15 +913,27 @@ class Program:
             self.wait_visible(True)
 
             def state():
+                info = self.window_info()
+                if info is None:  # the probe did not answer, or the program is gone
+                    self.assert_running()
+                    return None
                 # Under load openbox now and then takes the focus back the moment the overlay
                 # shows, which cancels it as any focus loss does: the user presses again.
-                if self.window_info()["visible"] == "0":
+                if info["visible"] == "0":
                     return "cancelled"
+                # A probe that did not answer is asked again at the next turn.
+                front = probe("foreground", check=False)
                 return (self.overlay_geometry() == (0, 0) + screen_size() and
-                        ask("foreground") == self.hwnd and "ready")
+                        front.returncode == 0 and front.stdout.strip() == self.hwnd and "ready")
             if poll(state, what="the overlay") == "ready":
                 return
         raise AssertionError("the overlay lost the focus at once, three times")
+
+    def assert_running(self):
+        if self.proc.poll() is not None:
+            with open(self.log.name, errors="replace") as f:
+                raise AssertionError("the program ended (%d): %s" % (self.proc.returncode,
+                                                                     f.read()[-3000:]))
 
     def wait_overlay_unmapped(self):
         poll(lambda: self.overlay_geometry() is None, what="the overlay to leave the screen")
