@@ -165,8 +165,7 @@ bool CountdownTick(bool mayEnd)
     if (!Advance().over)
         return false;
     if (!mayEnd) {
-        totalMs = GetTickCount() - startTick + kCountdownHideLeadMs;
-        Advance();
+        PostponeCountdown();
         return false;
     }
     Stop();

@@ -8,7 +8,6 @@
 
 #include <nviewlib.h>
 
-#include <optional>
 #include <utility>
 
 HBITMAP hBitmap = nullptr;
@@ -99,22 +98,6 @@ HBITMAP GrabRegion(HDC display, const RECT& r)
     return CopyRegion(display, frozen, inPicture, SRCCOPY, CopyFor::Keeping);
 }
 
-// Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
-// open for a moment: the release waits for it, a little. Nothing is dispatched meanwhile,
-// since the release is half done.
-bool OpenClipboardPatiently(std::optional<ScopedClipboard>& clipboard)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        clipboard.emplace(hWndMain);
-        if (clipboard->open())
-            return true;
-        if (GetTickCount() - start >= kClipboardWaitMs)
-            return false;
-        Sleep(10);
-    }
-}
-
 // The clipboard gets data that needs no rendering, so readers find it whatever becomes of this
 // program (ended, killed, or busy with a save): the packed DIB, from which the system makes
 // CF_BITMAP at the display's depth for whoever asks (a capture kept at 24 bits from a 32-bit
@@ -170,6 +153,34 @@ void TellClipboardMissed(Missed why)
     TaskBarBalloon(IDI_GRABOTINE, "Capture not on the clipboard", text);
 }
 
+// The capture onto the clipboard in place of what it held, taken after the grab for as short
+// a time as can be (a clipboard another program holds is waited for, a little, without
+// dispatching anything: the release is half done); what went wrong, if anything.
+Missed HandOver(HDC display, HBITMAP capture)
+{
+    if (!capture)
+        return Missed::NotMade;
+    ScopedClipboard clipboard(hWndMain, kClipboardWaitMs);
+    if (!clipboard.open())
+        return Missed::Held;
+    const bool emptied = EmptyClipboard();
+    // Emptied: whatever was promised before is gone, as WM_DESTROYCLIPBOARD says too.
+    DropPngPromise();
+    return emptied && OfferToClipboard(display, capture) ? Missed::Nothing : Missed::NotPlaced;
+}
+
+// After a hand-over: the user learns what went wrong, or the "PNG" of promised is made next.
+bool Promise(Missed missed, HBITMAP promised)
+{
+    if (missed != Missed::Nothing) {
+        TellClipboardMissed(missed);
+        return false;
+    }
+    hPromised = promised;
+    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
+    return true;
+}
+
 }  // namespace
 
 bool HasLastRegion() { return hasLastRegion; }
@@ -223,61 +234,21 @@ bool SetBitmapClipBoard()
     hasLastRegion = true;
     lastRegion = rect;
     captureRegion = rect;
-    Missed missed = Missed::Nothing;
-    {
-        ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
-        ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
-        // The clipboard is taken after the grab, for as short a time as can be.
-        std::optional<ScopedClipboard> clipboard;
-        if (!capture.get()) {
-            missed = Missed::NotMade;
-        } else if (!OpenClipboardPatiently(clipboard)) {
-            missed = Missed::Held;
-        } else {
-            const bool emptied = EmptyClipboard();
-            // Emptied: whatever was promised before is gone, as WM_DESTROYCLIPBOARD says too.
-            DropPngPromise();
-            if (!emptied || !OfferToClipboard(hdc.get(), capture.get()))
-                missed = Missed::NotPlaced;
-        }
-        // A promise not yet made still needs the capture it was made of.
-        if (hBitmap && hBitmap != hPromised)
-            DeleteObject(hBitmap);
-        hBitmap = capture.release();
-    }
-    if (missed != Missed::Nothing) {
-        TellClipboardMissed(missed);
-        return false;
-    }
-    hPromised = hBitmap;
-    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
-    return true;
+    ScopedGetDC hdc(nullptr);  // not CreateDC("DISPLAY"): see CopyScreen
+    ScopedGdiObject<HBITMAP> capture(GrabRegion(hdc.get(), rect));
+    const Missed missed = HandOver(hdc.get(), capture.get());
+    // A promise not yet made still needs the capture it was made of.
+    if (hBitmap && hBitmap != hPromised)
+        DeleteObject(hBitmap);
+    hBitmap = capture.release();
+    return Promise(missed, hBitmap);
 }
 
 bool PutBitmapOnClipboard(HBITMAP bmp)
 {
     // The promise keeps a copy of its own: the bitmap's owner may free it before "PNG" is made.
     ScopedGdiObject<HBITMAP> copy(CopyBitmap(bmp));
-    Missed missed = Missed::Nothing;
-    {
-        ScopedGetDC hdc(nullptr);
-        std::optional<ScopedClipboard> clipboard;
-        if (!copy.get()) {
-            missed = Missed::NotMade;
-        } else if (!OpenClipboardPatiently(clipboard)) {
-            missed = Missed::Held;
-        } else {
-            const bool emptied = EmptyClipboard();
-            DropPngPromise();
-            if (!emptied || !OfferToClipboard(hdc.get(), copy.get()))
-                missed = Missed::NotPlaced;
-        }
-    }
-    if (missed != Missed::Nothing) {
-        TellClipboardMissed(missed);
-        return false;
-    }
-    hPromised = copy.release();
-    PostMessageA(hWndMain, WM_RENDERPNG, 0, 0);
-    return true;
+    ScopedGetDC hdc(nullptr);
+    const Missed missed = HandOver(hdc.get(), copy.get());
+    return Promise(missed, missed == Missed::Nothing ? copy.release() : nullptr);
 }

@@ -7,25 +7,11 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <optional>
 
 namespace {
 
 // Another program (a clipboard manager) may hold the clipboard for a moment.
 constexpr DWORD kClipboardWaitMs = 1000;
-
-bool OpenClipboardSoon(HWND owner, std::optional<ScopedClipboard>& clipboard)
-{
-    const DWORD start = GetTickCount();
-    for (;;) {
-        clipboard.emplace(owner);
-        if (clipboard->open())
-            return true;
-        if (GetTickCount() - start >= kClipboardWaitMs)
-            return false;
-        Sleep(10);
-    }
-}
 
 // bytes in movable memory, as the clipboard takes them.
 HGLOBAL GlobalCopy(const void* bytes, size_t size)
@@ -70,8 +56,8 @@ bool CopySavedPath(HWND owner)
     if (path.empty())
         return false;
     const std::vector<BYTE> files = DropFilesFor(path);
-    std::optional<ScopedClipboard> clipboard;
-    if (!OpenClipboardSoon(owner, clipboard) || !EmptyClipboard())
+    ScopedClipboard clipboard(owner, kClipboardWaitMs);
+    if (!clipboard.open() || !EmptyClipboard())
         return false;
     const bool text = Offer(CF_UNICODETEXT, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
     return Offer(CF_HDROP, files.data(), files.size()) && text;

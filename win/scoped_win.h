@@ -76,6 +76,15 @@ private:
 class ScopedClipboard {
 public:
     explicit ScopedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+    // Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
+    // open for a moment: waits up to waitMs for it, dispatching nothing meanwhile.
+    ScopedClipboard(HWND owner, DWORD waitMs) : ScopedClipboard(owner)
+    {
+        for (const DWORD start = GetTickCount(); !open_ && GetTickCount() - start < waitMs;) {
+            Sleep(10);
+            open_ = OpenClipboard(owner) != FALSE;
+        }
+    }
     ~ScopedClipboard() { if (open_) CloseClipboard(); }
     ScopedClipboard(const ScopedClipboard&) = delete;
     ScopedClipboard& operator=(const ScopedClipboard&) = delete;
