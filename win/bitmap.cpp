@@ -2,6 +2,7 @@
 
 #include "win/scoped_win.h"
 
+#include <algorithm>
 #include <cstring>
 
 uint64_t DibStride(uint64_t width, WORD bits) { return (width * bits + 31) / 32 * 4; }
@@ -52,6 +53,10 @@ HBITMAP NewBitmap(HDC display, int w, int h, CopyFor use)
     return CreateDIBSection(display, &info, DIB_RGB_COLORS, &pixels, nullptr, 0);
 }
 
+// Bytes of one band of a kept copy. Wine converts between depths through a scratch block as
+// large as the copy, which its C library then keeps for good; in bands it keeps one band at most.
+constexpr int kBandBytes = 256 * 1024;
+
 }  // namespace
 
 HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop, CopyFor use)
@@ -64,7 +69,9 @@ HBITMAP CopyRegion(HDC display, HDC src, const RECT& area, DWORD rop, CopyFor us
     ScopedCreatedDC mem(CreateCompatibleDC(display));
     ScopedSelectObject select(mem.get(), bmp.get());
     SetMapMode(mem.get(), GetMapMode(display));
-    BitBlt(mem.get(), 0, 0, w, h, src, area.left, area.top, rop);
+    const int band = use == CopyFor::Keeping ? std::max(1, kBandBytes / std::max(1, 3 * w)) : h;
+    for (int y = 0; y < h; y += band)
+        BitBlt(mem.get(), 0, y, w, std::min(band, h - y), src, area.left, area.top + y, rop);
     return bmp.release();
 }
 
