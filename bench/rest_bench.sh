@@ -10,7 +10,8 @@ export GRABOTINE_BUILD=$BUILD DESKTOP_GEOMETRY=1920x1080x24
 GRABOTINE_VERSION=$(sed -n 's/^#define GRABOTINE_VERSION "\(.*\)"/\1/p' "$BUILD/generated/version.h")
 export GRABOTINE_VERSION
 exec "$(dirname "$0")/../tests/desktop.sh" desktop bash -c '
-    set -euo pipefail
+    set -Eeuo pipefail
+    trap "echo \"rest_bench: stopped where this failed: \$BASH_COMMAND\" >&2" ERR
     probe() { wine "$GRABOTINE_BUILD/probe.exe" "$@"; }
     # The Unix process running Grabotine.exe in this prefix.
     find_pid() {
