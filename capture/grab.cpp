@@ -76,9 +76,6 @@ void RenderPromisedPng()
 
 namespace {
 
-// How long the release waits for a clipboard that another program has open.
-constexpr DWORD kClipboardWaitMs = 1000;
-
 // The rectangle of the last capture, ordered, on the virtual screen.
 bool hasLastRegion = false;
 RECT lastRegion = {0, 0, 0, 0};

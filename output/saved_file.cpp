@@ -10,9 +10,6 @@
 
 namespace {
 
-// Another program (a clipboard manager) may hold the clipboard for a moment.
-constexpr DWORD kClipboardWaitMs = 1000;
-
 // bytes in movable memory, as the clipboard takes them.
 HGLOBAL GlobalCopy(const void* bytes, size_t size)
 {

@@ -72,12 +72,15 @@ private:
     HDC hdc_;
 };
 
+// How long the program waits for a clipboard that another program (a clipboard manager, a
+// remote-desktop session) holds open for a moment.
+constexpr DWORD kClipboardWaitMs = 1000;
+
 // The clipboard, opened for one window and closed again if the open succeeded.
 class ScopedClipboard {
 public:
     explicit ScopedClipboard(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
-    // Another program (a clipboard manager, a remote-desktop session) may hold the clipboard
-    // open for a moment: waits up to waitMs for it, dispatching nothing meanwhile.
+    // Waits up to waitMs for a clipboard held open, dispatching nothing meanwhile.
     ScopedClipboard(HWND owner, DWORD waitMs) : ScopedClipboard(owner)
     {
         for (const DWORD start = GetTickCount(); !open_ && GetTickCount() - start < waitMs;) {
